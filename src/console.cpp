@@ -1,0 +1,604 @@
+#include "console.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+/* ==== Code page 1251 ===================================================== */
+
+// Unicode code points of bytes 0x80..0xBF; 0 marks the unused byte 0x98.
+// Bytes 0xC0..0xFF are U+0410..U+044F in order.
+const std::uint16_t kUpperHalf[64] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 88
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
+    0x0000, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  // 98
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,  // A0
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,  // A8
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,  // B0
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  // B8
+};
+
+char toCp1251(std::uint32_t code) {
+    if (code < 0x80) {
+        return static_cast<char>(code);
+    }
+    if (code >= 0x410 && code <= 0x44F) {
+        return static_cast<char>(0xC0 + (code - 0x410));
+    }
+    for (int i = 0; i < 64; ++i) {
+        if (kUpperHalf[i] != 0 && kUpperHalf[i] == code) {
+            return static_cast<char>(0x80 + i);
+        }
+    }
+    return '?';
+}
+
+void appendUtf8(std::uint32_t code, std::string* out) {
+    if (code < 0x80) {
+        out->push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        out->push_back(static_cast<char>(0xC0 | (code >> 6)));
+        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        out->push_back(static_cast<char>(0xE0 | (code >> 12)));
+        out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+}
+
+// Decodes one UTF-8 sequence at `p`; returns its length, 0 when the lead byte does
+// not start a valid sequence (overlong forms and surrogates included).
+std::size_t decodeUtf8(const unsigned char* p, std::size_t left, std::uint32_t* code) {
+    unsigned char lead = p[0];
+    std::size_t length;
+    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        *code = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        *code = lead & 0x0F;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        *code = lead & 0x07;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (left < length || p[1] < low || p[1] > high) {
+        return 0;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((p[i] & 0xC0) != 0x80) {
+            return 0;
+        }
+        *code = (*code << 6) | (p[i] & 0x3F);
+    }
+    return length;
+}
+
+bool convertTexts = false;  // the terminal speaks UTF-8, records hold code page 1251
+
+/* ==== Terminal modes ===================================================== */
+
+// The terminal leaves canonical, echoing mode only for the wait for one key, and
+// every way out (return, exit, a fatal signal) puts the saved settings back.
+struct Terminal {
+    termios saved{};
+    termios raw{};
+    bool present = false;
+};
+Terminal terminal;
+volatile sig_atomic_t rawActive = 0;
+
+void restoreTerminal() {
+    if (rawActive) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &terminal.saved);
+        rawActive = 0;
+    }
+}
+
+void enterRawMode() {
+    if (terminal.present && !rawActive) {
+        rawActive = 1;
+        tcsetattr(STDIN_FILENO, TCSANOW, &terminal.raw);
+    }
+}
+
+// Only async-signal-safe calls: put the terminal back, then die of the signal.
+void onFatalSignal(int sig) {
+    if (rawActive) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &terminal.saved);
+    }
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+// Ctrl-Z: the shell gets its terminal back while we are stopped, the key wait
+// gets its mode back when we continue.
+void onStopSignal(int sig) {
+    int wasRaw = rawActive;
+    if (wasRaw) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &terminal.saved);
+    }
+    signal(sig, SIG_DFL);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, sig);
+    sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+    raise(sig);
+    signal(sig, onStopSignal);
+    if (wasRaw) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &terminal.raw);
+    }
+}
+
+void watchTerminal() {
+    if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &terminal.saved) != 0) {
+        return;
+    }
+    terminal.present = true;
+    terminal.raw = terminal.saved;
+    // Signals (Ctrl-C) and output processing ("\n" as a line end) stay on.
+    terminal.raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+    terminal.raw.c_cc[VMIN] = 1;
+    terminal.raw.c_cc[VTIME] = 0;
+    std::atexit(restoreTerminal);
+    struct sigaction action{};
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    action.sa_handler = onFatalSignal;
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        sigaction(sig, &action, nullptr);
+    }
+    action.sa_handler = onStopSignal;
+    sigaction(SIGTSTP, &action, nullptr);
+}
+
+/* ==== The input stream =================================================== */
+
+enum class Fill { kData, kEnded, kFailed };
+
+struct Input {
+    int fd = STDIN_FILENO;
+    bool terminal = false;
+    char bytes[1 << 16];  // read from the descriptor, not yet taken
+    std::size_t start = 0;
+    std::size_t end = 0;
+    std::string pending;  // the line that line and number reads work on
+    std::size_t pendingPos = 0;
+};
+Input input;
+
+// Waits for more bytes. Output is shown before every wait.
+Fill refill() {
+    std::fflush(stdout);
+    for (;;) {
+        ssize_t n = read(input.fd, input.bytes, sizeof input.bytes);
+        if (n > 0) {
+            input.start = 0;
+            input.end = static_cast<std::size_t>(n);
+            return Fill::kData;
+        }
+        if (n == 0) {
+            return Fill::kEnded;
+        }
+        if (errno != EINTR) {
+            return Fill::kFailed;
+        }
+    }
+}
+
+[[noreturn]] void endOfInput() {
+    std::fputs("\n", stdout);
+    endProgram(0);
+}
+
+[[noreturn]] void unreadableInput() {
+    std::fputs("\n", stdout);
+    endProgram(1);
+}
+
+// The next byte of the stream; -1 when none arrives within `waitMs`
+// (only asked for on a terminal, while it is in key mode).
+int takeByte(int waitMs = -1) {
+    if (input.start == input.end) {
+        if (waitMs >= 0) {
+            pollfd ready{input.fd, POLLIN, 0};
+            if (poll(&ready, 1, waitMs) <= 0) {
+                return -1;
+            }
+        }
+        Fill fill = refill();
+        if (fill == Fill::kEnded) endOfInput();
+        if (fill == Fill::kFailed) unreadableInput();
+    }
+    return static_cast<unsigned char>(input.bytes[input.start++]);
+}
+
+// Takes the next whole line of the stream as the pending line.
+Fill takeLine() {
+    input.pending.clear();
+    input.pendingPos = 0;
+    for (;;) {
+        if (input.start == input.end) {
+            Fill fill = refill();
+            if (fill != Fill::kData) {
+                // A last line without a line end is still a line.
+                return input.pending.empty() ? fill : Fill::kData;
+            }
+        }
+        const char* from = input.bytes + input.start;
+        std::size_t size = input.end - input.start;
+        const void* newline = std::memchr(from, '\n', size);
+        std::size_t take =
+            newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - from) + 1 : size;
+        input.pending.append(from, take);
+        input.start += take;
+        if (newline) {
+            std::size_t length = input.pending.size();
+            if (length >= 2 && input.pending[length - 2] == '\r') {
+                input.pending.erase(length - 2, 1);
+            }
+            return Fill::kData;
+        }
+    }
+}
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// A cursor or function key sends ESC '[' parameters final, or ESC 'O' key; Alt and
+// a key sends ESC and that key. The bytes of one key press come together.
+void skipEscapeSequence() {
+    const int kWaitMs = 50;
+    int c = takeByte(kWaitMs);
+    if (c == '[') {
+        for (int i = 0; i < 32; ++i) {
+            c = takeByte(kWaitMs);
+            if (c < 0 || (c >= 0x40 && c <= 0x7E)) {
+                return;
+            }
+        }
+    } else if (c == 'O') {
+        takeByte(kWaitMs);
+    }
+}
+
+std::string scratchText;  // reused so that printing a long list allocates nothing
+
+}  // namespace
+
+/* ==== Start-up =========================================================== */
+
+bool localeIsUtf8() {
+    const char* value = nullptr;
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        value = std::getenv(name);
+        if (value && *value) {
+            break;
+        }
+    }
+    if (!value) {
+        return false;
+    }
+    std::string lower;
+    for (const char* p = value; *p; ++p) {
+        lower.push_back(static_cast<char>(*p >= 'A' && *p <= 'Z' ? *p - 'A' + 'a' : *p));
+    }
+    return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
+}
+
+void setCodePage() {
+    convertTexts = localeIsUtf8();
+    std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+    input.terminal = isatty(input.fd);
+    watchTerminal();
+}
+
+void useInput(int fd) {
+    input.fd = fd;
+    input.terminal = isatty(fd);
+    input.start = input.end = 0;
+    input.pending.clear();
+    input.pendingPos = 0;
+}
+
+/* ==== Output ============================================================= */
+
+void print(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stdout, format, args);
+    va_end(args);
+}
+
+void printLine(const char* text) {
+    std::fputs(text, stdout);
+    std::fputc('\n', stdout);
+}
+
+void printText(const char* text, std::size_t size) {
+    std::size_t length = strnlen(text, size);
+    if (!convertTexts) {
+        std::fwrite(text, 1, length, stdout);
+        return;
+    }
+    scratchText.clear();
+    cp1251ToUtf8(text, length, &scratchText);
+    std::fwrite(scratchText.data(), 1, scratchText.size(), stdout);
+}
+
+/* ==== Input ============================================================== */
+
+bool readLine(std::string* line) {
+    if (input.pendingPos >= input.pending.size()) {
+        Fill fill = takeLine();
+        if (fill == Fill::kEnded) endOfInput();
+        if (fill == Fill::kFailed) return false;
+    }
+    line->assign(input.pending, input.pendingPos, std::string::npos);
+    if (!line->empty() && line->back() == '\n') {
+        line->pop_back();
+    }
+    input.pending.clear();
+    input.pendingPos = 0;
+    return true;
+}
+
+bool readText(char* field, std::size_t size) {
+    std::string line;
+    if (!readLine(&line)) {
+        return false;
+    }
+    if (convertTexts) {
+        line = utf8ToCp1251(line);
+    }
+    std::size_t kept = line.size() < size - 1 ? line.size() : size - 1;
+    std::memcpy(field, line.data(), kept);
+    std::memset(field + kept, 0, size - kept);
+    return true;
+}
+
+void readNumber(std::int32_t* target) {
+    for (;;) {
+        while (input.pendingPos < input.pending.size() && isBlank(input.pending[input.pendingPos])) {
+            ++input.pendingPos;
+        }
+        if (input.pendingPos < input.pending.size()) {
+            break;
+        }
+        Fill fill = takeLine();
+        if (fill == Fill::kEnded) endOfInput();
+        if (fill == Fill::kFailed) unreadableInput();
+    }
+    input.pendingPos += parseNumber(input.pending.data() + input.pendingPos,
+                                    input.pending.size() - input.pendingPos, target);
+}
+
+void discardInput() {
+    input.pending.clear();
+    input.pendingPos = 0;
+}
+
+int readKey() {
+    if (!input.terminal) {
+        return takeByte();
+    }
+    bool waited = input.start == input.end;
+    if (waited) {
+        enterRawMode();
+    }
+    int key = takeByte();
+    if (key == KEY_ESCAPE) {
+        skipEscapeSequence();
+    }
+    restoreTerminal();
+    // Without line mode the terminal's end-of-input key arrives as a byte.
+    if (waited && terminal.present && key == terminal.saved.c_cc[VEOF]) {
+        endOfInput();
+    }
+    return key;
+}
+
+/* ==== Screen ============================================================= */
+
+void clearConsole() {
+    if (isatty(STDOUT_FILENO)) {
+        std::fputs("\x1b[H\x1b[2J", stdout);
+    }
+}
+
+void pauseConsole() {
+    std::fputs("Press any key to continue . . . ", stdout);
+    readKey();
+    std::fputs("\n", stdout);
+}
+
+/* ==== Failures =========================================================== */
+
+void reportStreamError(const char* prefix) {
+    int reason = errno;
+    std::fflush(stdout);
+    errno = reason;
+    std::perror(prefix);
+}
+
+void endProgram(int status) {
+    restoreTerminal();
+    std::exit(status);
+}
+
+/* ==== School files on disk =============================================== */
+
+std::FILE* openForReading(const std::string& name) {
+    if (name.find('\0') != std::string::npos) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    std::FILE* file = std::fopen(name.c_str(), "rb");
+    struct stat info;
+    if (file && fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
+        std::fclose(file);
+        errno = EISDIR;
+        return nullptr;
+    }
+    return file;
+}
+
+bool beginReplacement(const std::string& name, Replacement* file) {
+    *file = Replacement{};
+    file->target = name;
+    if (name.empty() || name.find('\0') != std::string::npos) {
+        errno = name.empty() ? ENOENT : EINVAL;
+        return false;
+    }
+    struct stat info;
+    // Write through a symbolic link, so that the link itself stays.
+    char resolved[PATH_MAX];
+    if (lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode) && realpath(name.c_str(), resolved)) {
+        file->target = resolved;
+    }
+    bool exists = stat(file->target.c_str(), &info) == 0;
+    if ((exists && S_ISDIR(info.st_mode)) ||
+        (exists && access(file->target.c_str(), W_OK) != 0)) {
+        return false;
+    }
+    if (exists && !S_ISREG(info.st_mode)) {
+        file->stream = std::fopen(file->target.c_str(), "wb");
+        return file->stream != nullptr;
+    }
+    std::size_t slash = file->target.rfind('/');
+    std::size_t baseAt = slash == std::string::npos ? 0 : slash + 1;
+    std::string pattern = file->target.substr(0, baseAt) + "." + file->target.substr(baseAt) +
+                          ".XXXXXX";
+    int fd = mkstemp(&pattern[0]);
+    if (fd < 0) {
+        return false;
+    }
+    mode_t mode = info.st_mode & 07777;
+    if (!exists) {
+        mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    fchmod(fd, mode);
+    file->stream = fdopen(fd, "wb");
+    if (!file->stream) {
+        close(fd);
+        unlink(pattern.c_str());
+        return false;
+    }
+    file->temporary = pattern;
+    return true;
+}
+
+bool finishReplacement(Replacement* file) {
+    bool ok = std::fflush(file->stream) == 0 && !std::ferror(file->stream);
+    if (ok && !file->temporary.empty()) {
+        ok = fsync(fileno(file->stream)) == 0;
+    }
+    int reason = errno;
+    if (std::fclose(file->stream) != 0 && ok) {
+        ok = false;
+        reason = errno;
+    }
+    file->stream = nullptr;
+    if (!file->temporary.empty()) {
+        if (ok && std::rename(file->temporary.c_str(), file->target.c_str()) != 0) {
+            ok = false;
+            reason = errno;
+        }
+        if (!ok) {
+            unlink(file->temporary.c_str());
+        }
+    }
+    errno = reason;
+    return ok;
+}
+
+void abandonReplacement(Replacement* file) {
+    int reason = errno;
+    std::fclose(file->stream);
+    file->stream = nullptr;
+    if (!file->temporary.empty()) {
+        unlink(file->temporary.c_str());
+    }
+    errno = reason;
+}
+
+/* ==== Conversions and numbers ============================================ */
+
+std::string utf8ToCp1251(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
+    std::size_t left = text.size();
+    while (left > 0) {
+        std::uint32_t code = p[0];
+        std::size_t used = code < 0x80 ? 1 : decodeUtf8(p, left, &code);
+        if (used == 0) {
+            out.push_back('?');
+            used = 1;
+        } else {
+            out.push_back(toCp1251(code));
+        }
+        p += used;
+        left -= used;
+    }
+    return out;
+}
+
+void cp1251ToUtf8(const char* text, std::size_t size, std::string* out) {
+    for (std::size_t i = 0; i < size; ++i) {
+        unsigned char byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
+            out->push_back(static_cast<char>(byte));
+        } else if (byte >= 0xC0) {
+            appendUtf8(0x410u + (byte - 0xC0u), out);
+        } else {
+            std::uint16_t code = kUpperHalf[byte - 0x80];
+            appendUtf8(code ? code : 0xFFFDu, out);
+        }
+    }
+}
+
+std::size_t parseNumber(const char* text, std::size_t size, std::int32_t* value) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < size && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    std::size_t digitsAt = i;
+    std::int64_t magnitude = 0;
+    const std::int64_t kLimit = std::int64_t{INT32_MAX} + 1;
+    while (i < size && text[i] >= '0' && text[i] <= '9') {
+        magnitude = magnitude * 10 + (text[i] - '0');
+        if (magnitude > kLimit) {
+            magnitude = kLimit + 1;  // out of range whatever follows
+        }
+        ++i;
+    }
+    if (i == digitsAt || magnitude > (negative ? kLimit : kLimit - 1)) {
+        return 0;
+    }
+    *value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+    return i;
+}

@@ -1,0 +1,99 @@
+// Console dialogue: every word the program exchanges with the user, and every
+// service it needs from the platform (terminal modes, code pages, files on disk).
+// No other unit touches the platform.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+// ---- Start-up -----------------------------------------------------------------
+
+// Prepares the console once at start: decides whether texts are converted between
+// the record's code page 1251 and a UTF-8 terminal, buffers standard output, and
+// makes sure the terminal is restored on every way out.
+void setCodePage();
+
+// ---- Output -------------------------------------------------------------------
+
+// Formatted program text (the program's own ASCII texts and numbers).
+void print(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The text followed by one line end.
+void printLine(const char* text);
+// A record text of at most `size` bytes, up to its NUL, in the terminal's encoding.
+void printText(const char* text, std::size_t size);
+
+// ---- Input --------------------------------------------------------------------
+// Input is one byte stream. Line and number reads take it a whole line at a time
+// into the pending line; key reads take the bytes that no line read has taken.
+// The end of input ends the program (one line end, status 0).
+
+// Takes the pending line, or the next line, without its line end, exactly as typed.
+// Returns false only when the input cannot be read.
+bool readLine(std::string* line);
+// Like readLine, for a record text: converted to code page 1251 when the terminal
+// speaks UTF-8, cut to size - 1 bytes, the rest of the field filled with NULs.
+// On failure the field keeps its contents.
+bool readText(char* field, std::size_t size);
+// Skips white space (line ends included), then takes a signed decimal number in
+// the 32-bit range. When none can be formed the target keeps its value and the
+// offending input stays pending.
+void readNumber(std::int32_t* target);
+// Throws away the rest of the pending line; lines typed ahead stay.
+void discardInput();
+// The next key, without echo and without Enter. An escape sequence from a cursor
+// or function key on a terminal comes back as one ESC.
+int readKey();
+
+enum { KEY_ESCAPE = 27 };
+
+// ---- Screen -------------------------------------------------------------------
+
+void clearConsole();
+// "Press any key to continue . . . ", one key, one line end.
+void pauseConsole();
+
+// ---- Failures -----------------------------------------------------------------
+
+// "<prefix>: <reason of the last error>" on standard error.
+void reportStreamError(const char* prefix);
+[[noreturn]] void endProgram(int status);
+
+// ---- School files on disk -----------------------------------------------------
+
+// Opens an existing file for binary reading; a folder counts as a file that
+// cannot be opened, and so does a name holding a NUL byte. Returns null on failure.
+std::FILE* openForReading(const std::string& name);
+
+// A file being written so that the old contents survive any failure: records go
+// to a temporary file beside it, which takes the file's name only when complete.
+// Names that are not regular files (devices, pipes) are written to directly.
+struct Replacement {
+    std::FILE* stream = nullptr;  // where the records go
+    std::string target;           // the file that will hold them
+    std::string temporary;        // empty when writing to the target directly
+};
+
+// Returns false, with nothing created, when the file cannot be opened.
+bool beginReplacement(const std::string& name, Replacement* file);
+// Flushes, syncs and closes, then puts the file in place. Returns false on a write
+// error (errno tells why); the old file is then untouched and the temporary gone.
+bool finishReplacement(Replacement* file);
+// Gives up after a write error: the old file stays as it was.
+void abandonReplacement(Replacement* file);
+
+// ---- Pieces exposed for their tests ---------------------------------------------
+
+// Reads input from this descriptor instead of standard input.
+void useInput(int fd);
+// Converts typed UTF-8 to code page 1251: a character the code page lacks, and each
+// byte that is not part of a valid sequence, becomes '?'.
+std::string utf8ToCp1251(const std::string& text);
+// Appends code page 1251 text to `out` as UTF-8 (the unused byte 0x98 as U+FFFD).
+void cp1251ToUtf8(const char* text, std::size_t size, std::string* out);
+// Parses a number at the start of `text` as readNumber does, after its white space.
+// Returns the count of bytes used, 0 when no number can be formed.
+std::size_t parseNumber(const char* text, std::size_t size, std::int32_t* value);
+// Whether the locale variables name a UTF-8 character set.
+bool localeIsUtf8();

@@ -1,0 +1,373 @@
+#include "funcs.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "console.h"
+
+namespace {
+
+constexpr std::size_t kTextSize = sizeof(SCHOOL{}.schoolname);
+
+/* ==== School-number registry ============================================ */
+
+// Known numbers stand in slots 0 to z - 1; slot z is where a number typed for a
+// new school waits for its check. The table grows as needed: after changes have
+// removed schools, z exceeds the count, so it can need about twice the list size.
+std::vector<std::int32_t> num;
+std::int32_t z = 0;
+
+void reserveNumSlot(std::size_t slot) {
+    if (num.size() <= slot) {
+        num.resize(std::max(slot + 1, num.size() * 2), 0);
+    }
+}
+
+// Prints one line per known number equal to the candidate; true when none is.
+bool isUnknownNum(std::int32_t candidate) {
+    bool unknown = true;
+    for (std::int32_t k = 0; k < z; ++k) {
+        if (num[static_cast<std::size_t>(k)] == candidate) {
+            printLine("\nSchool number already exists!");
+            unknown = false;
+        }
+    }
+    return unknown;
+}
+
+/* ==== Removal walk ======================================================= */
+
+// Visits the slots in order; a school with 0 students gets the last school moved
+// into its slot, which is then visited again. `visit` sees each school first and
+// may change it. Returns how many schools were removed.
+template <typename Visit>
+std::int16_t removeSchoolsWithoutStudents(SCHOOL* array, std::int16_t* n, Visit visit) {
+    std::int16_t removed = 0;
+    std::int16_t slot = 0;
+    while (slot < *n) {
+        visit(&array[slot]);
+        if (array[slot].numberstudents == 0) {
+            deleteElement(array, *n, slot);
+            --*n;
+            ++removed;
+        } else {
+            ++slot;
+        }
+    }
+    return removed;
+}
+
+// Asks for every field of a school that the change command found by name.
+void reenterSchool(SCHOOL* school) {
+    printLine("\nENTER FOLLOWING INFORMATION:");
+    print("\nName of new school:");
+    discardInput();
+    readText(school->schoolname, kTextSize);
+    discardInput();
+    print("\nName of director of new school:");
+    readText(school->director, kTextSize);
+    print("\nArea of new school:");
+    readNumber(&school->schoolarea);
+    discardInput();
+    do {
+        print("\nNumber of new school:");
+        discardInput();
+        readNumber(&school->schoolnumber);
+    } while (!checkReplacementNum(school->schoolnumber));
+    print("\nNumber of students in the new school:");
+    readNumber(&school->numberstudents);
+    discardInput();
+}
+
+}  // namespace
+
+/* ==== List storage ======================================================= */
+
+bool growArray(SCHOOL** array, std::int16_t numberElements, std::int16_t* lenghtArray) {
+    if (numberElements < *lenghtArray) {
+        return true;
+    }
+    if (*lenghtArray >= kMaxSchools) {
+        return false;
+    }
+    std::int16_t capacity = static_cast<std::int16_t>(*lenghtArray * 2);
+    void* grown = std::realloc(*array, sizeof(SCHOOL) * static_cast<std::size_t>(capacity));
+    if (!grown) {
+        return false;
+    }
+    *array = static_cast<SCHOOL*>(grown);
+    *lenghtArray = capacity;
+    return true;
+}
+
+void deleteElement(SCHOOL* array, std::int16_t n, std::int16_t j) {
+    std::memmove(&array[j], &array[n - 1], sizeof(SCHOOL));
+}
+
+SCHOOL* deleteArray(SCHOOL* array, std::int16_t* n) {
+    if (array) {
+        std::free(array);
+        *n = 0;
+        print("\nMemory is empty!");
+    } else {
+        print("\nNo memory used!");
+    }
+    resetNums();
+    return nullptr;
+}
+
+/* ==== School-number registry ============================================ */
+
+void resetNums() { z = 0; }
+
+bool registerNum(std::int32_t candidate) {
+    reserveNumSlot(static_cast<std::size_t>(z));
+    num[static_cast<std::size_t>(z)] = candidate;
+    if (!isUnknownNum(candidate)) {
+        return false;
+    }
+    ++z;
+    return true;
+}
+
+bool checkReplacementNum(std::int32_t candidate) { return isUnknownNum(candidate); }
+
+void scanOldNums(const SCHOOL* array, std::int16_t n) {
+    reserveNumSlot(static_cast<std::size_t>(n));
+    for (std::int16_t k = 0; k < n; ++k) {
+        num[static_cast<std::size_t>(k)] = array[k].schoolnumber;
+    }
+    z = n;
+}
+
+std::int32_t knownNumCount() { return z; }
+
+/* ==== Adding schools ===================================================== */
+
+SCHOOL* addSchool(SCHOOL* array, std::int16_t* memoryFlag, std::int16_t* numberElements,
+                  std::int16_t submenu, std::int16_t submenu1, std::int16_t* lenghtArray) {
+    if (*memoryFlag == 0) {
+        array = static_cast<SCHOOL*>(std::malloc(sizeof(SCHOOL) * kFirstCapacity));
+        if (!array) {
+            print("\nNo allocated list!");
+            endProgram(1);
+        }
+        *lenghtArray = kFirstCapacity;
+        *memoryFlag = 1;
+    }
+    if (submenu == 1) {
+        array = addSchoolFromKey(array, numberElements, submenu1, lenghtArray);
+    } else {
+        array = addSchoolFromFile(array, numberElements, submenu1, lenghtArray);
+    }
+    scanOldNums(array, *numberElements);
+    return array;
+}
+
+SCHOOL* addSchoolFromKey(SCHOOL* array, std::int16_t* numberElements, std::int16_t submenu1,
+                         std::int16_t* lenghtArray) {
+    if (submenu1 == 1) {
+        *numberElements = 0;
+        resetNums();
+    }
+    // Reused for every school of this add: a number that does not convert keeps the
+    // previous school's value, and the first school's is 0.
+    SCHOOL scratch{};
+    std::string reply;
+    for (;;) {
+        print("Will you enter data for another school? - (yes/no)");
+        discardInput();
+        if (!readLine(&reply) || reply != "yes") {
+            return array;
+        }
+        if (!growArray(&array, *numberElements, lenghtArray)) {
+            print("\nSchool list is full!");
+            return array;
+        }
+        print("\nSCHOOL  NUMBER %d: ", *numberElements + 1);
+        inputSchool(&scratch);
+        array[*numberElements] = scratch;
+        ++*numberElements;
+        discardInput();
+    }
+}
+
+void inputSchool(SCHOOL* a) {
+    print("\nEnter name of School:");
+    discardInput();
+    readText(a->schoolname, kTextSize);
+    print("\nEnter name of director:");
+    readText(a->director, kTextSize);
+    do {
+        print("\nEnter School number:");
+        discardInput();
+        readNumber(&a->schoolnumber);
+    } while (!registerNum(a->schoolnumber));
+    print("\nEnter School Area(meter*meter):");
+    readNumber(&a->schoolarea);
+    print("\nEnter number of students:");
+    readNumber(&a->numberstudents);
+    discardInput();
+}
+
+/* ==== School file ======================================================== */
+
+void writeStructFile(const SCHOOL* array, std::int16_t numberElements) {
+    if (numberElements <= 0) {
+        printLine("\nSchool list is empty!");
+        pauseConsole();
+        return;
+    }
+    printLine("Enter name for the file for the schools list:");
+    discardInput();
+    std::string name;
+    Replacement file;
+    if (!readLine(&name)) {
+        print("enter filename error");
+    } else if (!beginReplacement(name, &file)) {
+        printLine("Problem opening the file");
+    } else {
+        std::size_t count = static_cast<std::size_t>(numberElements);
+        if (std::fwrite(array, sizeof(SCHOOL), count, file.stream) != count ||
+            std::ferror(file.stream)) {
+            reportStreamError("Write error :");
+            abandonReplacement(&file);
+        } else if (!finishReplacement(&file)) {
+            reportStreamError("Write error :");
+        }
+    }
+    pauseConsole();
+}
+
+SCHOOL* addSchoolFromFile(SCHOOL* array, std::int16_t* numberElements, std::int16_t submenu1,
+                          std::int16_t* lenghtArray) {
+    discardInput();
+    printLine("Enter schools input file name:");
+    discardInput();
+    std::string name;
+    if (!readLine(&name)) {
+        return array;
+    }
+    std::FILE* file = openForReading(name);
+    if (!file) {
+        printLine("File could not be opened");
+        return array;
+    }
+    // Only now that the file is open may the present list go.
+    if (submenu1 == 1) {
+        *numberElements = 0;
+        resetNums();
+    }
+    for (;;) {
+        if (!growArray(&array, *numberElements, lenghtArray)) {
+            SCHOOL beyond;
+            if (std::fread(&beyond, sizeof beyond, 1, file) == 1) {
+                print("\nSchool list is full!");
+            } else if (std::ferror(file)) {
+                reportStreamError("Read error :");
+            }
+            break;
+        }
+        std::size_t room = static_cast<std::size_t>(*lenghtArray - *numberElements);
+        std::size_t got = std::fread(array + *numberElements, sizeof(SCHOOL), room, file);
+        *numberElements = static_cast<std::int16_t>(*numberElements + got);
+        if (got < room) {
+            if (std::ferror(file)) {
+                reportStreamError("Read error :");
+            }
+            break;
+        }
+    }
+    std::fclose(file);
+    return array;
+}
+
+/* ==== Reports ============================================================ */
+
+void printSchool(const SCHOOL* array, std::int16_t i) {
+    const SCHOOL& school = array[i];
+    print("\nSchool number in list: %d", i + 1);
+    print("\nSchool name :");
+    printText(school.schoolname, kTextSize);
+    print("\nSchool number :%d", school.schoolnumber);
+    print("\nName of director:");
+    printText(school.director, kTextSize);
+    print("\nSchool area:%d", school.schoolarea);
+    print("\nNumber of students:%d", school.numberstudents);
+}
+
+void printArray(const SCHOOL* array, std::int16_t n) {
+    if (n <= 0) {
+        printLine("\nSchool list is empty!");
+        return;
+    }
+    for (std::int16_t i = 0; i < n; ++i) {
+        printSchool(array, i);
+        print("\n");
+    }
+}
+
+int sortByStudents(const SCHOOL* pa, const SCHOOL* pb) {
+    if (pa->numberstudents < pb->numberstudents) return 1;
+    if (pa->numberstudents > pb->numberstudents) return -1;
+    return 0;
+}
+
+void sortArray(SCHOOL* array, std::int16_t n) {
+    std::sort(array, array + n,
+              [](const SCHOOL& a, const SCHOOL& b) { return sortByStudents(&a, &b) < 0; });
+}
+
+void ShowArea(const SCHOOL* array, std::int16_t n) {
+    printLine("\nAbove what area taking schools to show?:");
+    std::int32_t threshold = 0;
+    readNumber(&threshold);
+    bool shown = false;
+    for (std::int16_t i = 0; i < n; ++i) {
+        if (array[i].schoolarea > threshold) {
+            printSchool(array, i);
+            print("\n");
+            shown = true;
+        }
+    }
+    if (!shown) {
+        print("\nNo schools with bigger area!");
+    }
+}
+
+/* ==== Pruning and editing ================================================ */
+
+std::int16_t CheckStudents(SCHOOL* array, std::int16_t n) {
+    std::int16_t removed = removeSchoolsWithoutStudents(array, &n, [](SCHOOL*) {});
+    print(removed > 0 ? "\nSchools that had no students were deleted!"
+                      : "\nAll schools have students!");
+    return n;
+}
+
+std::int16_t deleteElementByStudents(SCHOOL* array, std::int16_t n) {
+    printLine("Enter School name to look for :");
+    discardInput();
+    char wanted[kTextSize];
+    bool haveName = readText(wanted, kTextSize);
+    if (!haveName) {
+        print("entered name error!");
+    }
+    bool found = false;
+    std::int16_t removed = removeSchoolsWithoutStudents(array, &n, [&](SCHOOL* school) {
+        if (haveName && std::strncmp(school->schoolname, wanted, kTextSize) == 0) {
+            found = true;
+            reenterSchool(school);
+        }
+    });
+    if (!found) {
+        print("No School with that name!");
+    } else if (removed == 1) {
+        print("\nSchool had no students so we deleted it!");
+    } else if (removed == 0) {
+        print("\nSchool info changed!");
+    }
+    return n;
+}

@@ -1,0 +1,80 @@
+// The school register: the school record, the growable list that holds the
+// schools, the registry of known school numbers, and the work of every command.
+#pragma once
+
+#include <cstdint>
+
+// One school, exactly as a school file stores it: 112 bytes, no padding, numbers in
+// the machine's (little-endian) order.
+struct SCHOOL {
+    char schoolname[50];  // NUL-terminated text in code page 1251
+    char director[50];    // likewise
+    std::int32_t schoolnumber;
+    std::int32_t schoolarea;  // square metres
+    std::int32_t numberstudents;
+};
+static_assert(sizeof(SCHOOL) == 112, "a school record is 112 bytes on disk");
+
+// The list holds at most 5 doubled 12 times, so the 16-bit capacity never overflows.
+constexpr std::int16_t kFirstCapacity = 5;
+constexpr std::int16_t kMaxSchools = 20480;
+
+// ---- List storage ---------------------------------------------------------
+
+// Doubles the capacity when the list is full. Returns false, leaving the list as
+// it was, when it may not or cannot grow; the storage may move on success.
+bool growArray(SCHOOL** array, std::int16_t numberElements, std::int16_t* lenghtArray);
+// Copies the last of the n schools over slot j; the caller lowers its count.
+void deleteElement(SCHOOL* array, std::int16_t n, std::int16_t j);
+// Releases the list (command 6) and resets the registry. Returns null.
+SCHOOL* deleteArray(SCHOOL* array, std::int16_t* n);
+
+// ---- School-number registry -----------------------------------------------
+
+// Forgets every known number.
+void resetNums();
+// Registers a number typed for a new school: true when it was not known, and it is
+// known from now on; false, with a message per equal number, when it was.
+bool registerNum(std::int32_t candidate);
+// Checks a replacement number in the change command: true when it is not known.
+// Changes nothing in the registry.
+bool checkReplacementNum(std::int32_t candidate);
+// Makes the numbers of the first n schools the known ones.
+void scanOldNums(const SCHOOL* array, std::int16_t n);
+// How many numbers are known (for tests).
+std::int32_t knownNumCount();
+
+// ---- Adding schools ---------------------------------------------------------
+
+// Command 1: makes sure storage exists, then adds from the keyboard (submenu 1) or
+// from a school file, into a new list (submenu1 1) or after the present schools.
+SCHOOL* addSchool(SCHOOL* array, std::int16_t* memoryFlag, std::int16_t* numberElements,
+                  std::int16_t submenu, std::int16_t submenu1, std::int16_t* lenghtArray);
+SCHOOL* addSchoolFromKey(SCHOOL* array, std::int16_t* numberElements, std::int16_t submenu1,
+                         std::int16_t* lenghtArray);
+void inputSchool(SCHOOL* a);
+
+// ---- School file ------------------------------------------------------------
+
+// Command 2: writes the list; pauses at the end.
+void writeStructFile(const SCHOOL* array, std::int16_t numberElements);
+SCHOOL* addSchoolFromFile(SCHOOL* array, std::int16_t* numberElements, std::int16_t submenu1,
+                          std::int16_t* lenghtArray);
+
+// ---- Reports ----------------------------------------------------------------
+
+void printSchool(const SCHOOL* array, std::int16_t i);
+void printArray(const SCHOOL* array, std::int16_t n);
+// Most students first; the order among equal counts is free.
+void sortArray(SCHOOL* array, std::int16_t n);
+// 1 when pa has fewer students than pb, -1 when more, 0 when equal.
+int sortByStudents(const SCHOOL* pa, const SCHOOL* pb);
+// Command 5: the schools whose area exceeds a typed threshold.
+void ShowArea(const SCHOOL* array, std::int16_t n);
+
+// ---- Pruning and editing ----------------------------------------------------
+
+// Removes every school with 0 students and says whether any went. Returns the count.
+std::int16_t CheckStudents(SCHOOL* array, std::int16_t n);
+// Command 3: retypes the schools with a typed name. Returns the new count.
+std::int16_t deleteElementByStudents(SCHOOL* array, std::int16_t n);
