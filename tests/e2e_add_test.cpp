@@ -14,33 +14,10 @@ const School kA{"Alpha", "Ivanov", 1, 500, 30};
 const School kB{"Beta", "Petrova", 2, 800, 20};
 const School kC{"Gamma", "Georgiev", 3, 300, 10};
 
-const std::string kNoMore = "Will you enter data for another school? - (yes/no)";
-const std::string kKept = "\nAll schools have students!";
-
-// Lists the schools in list order: the area report with a threshold below them all.
-const std::string kListInput = "5-1000\n ";
-std::string listing(const std::vector<School>& schools) {
-    std::string out = mainMenu("5") + "\nAbove what area taking schools to show?:\n";
-    for (std::size_t i = 0; i < schools.size(); ++i) out += block(static_cast<int>(i + 1), schools[i]);
-    return out + kPause;
-}
-
-std::string loadInput(char place, const std::string& name) {
-    return std::string("12") + place + name + "\n ";
-}
-std::string loadScreen(char place, const std::string& verdict = kKept) {
-    return mainMenu("1") + addMenus("2", std::string(1, place)) +
-           "Enter schools input file name:\n" + verdict + kPause;
-}
-
-std::string writeInput(const std::string& name) { return "2" + name + "\n "; }
-std::string writeScreen(const std::string& after = "") {
-    return mainMenu("2") + "Enter name for the file for the schools list:\n" + after + kPause;
-}
-
 TEST(KeyboardAdd, NewListRejectsAKnownNumberAndTakesTwoNumbersOnALine) {
     Folder folder;
-    std::string input = "111" + typing(kA) + "yes\nBeta\nPetrova\n1\n2\n800 20\n" + "no\n " + kListInput + "7";
+    std::string input =
+        "111" + typing(kA) + "yes\nBeta\nPetrova\n1\n2\n800 20\n" + "no\n " + kListInput + "7";
     SessionResult r = runSession(folder, input);
     EXPECT_TRANSCRIPT(mainMenu("1") + addMenus("1", "1") + typedSchool(1) + typedSchool(2, 1) +
                           kNoMore + kKept + kPause + listing({kA, kB}) + mainMenu("7"),
@@ -67,14 +44,14 @@ TEST(KeyboardAdd, GrowsPastFiveAndTenAndAppendsToTheExistingList) {
 
 TEST(KeyboardAdd, ExistingNumbersAreRefusedWhenAppendingAndFreeAgainInANewList) {
     Folder folder;
-    std::string input = "111" + typing(kA) + "no\n " + "112yes\nBeta\nPetrova\n1\n2\n800\n20\nno\n " +
-                        "111" + typing(kA) + "no\n " + kListInput + "7";
+    std::string input = "111" + typing(kA) + "no\n " +
+                        "112yes\nBeta\nPetrova\n1\n2\n800\n20\nno\n " + "111" + typing(kA) +
+                        "no\n " + kListInput + "7";
     SessionResult r = runSession(folder, input);
     EXPECT_TRANSCRIPT(mainMenu("1") + addMenus("1", "1") + typedSchool(1) + kNoMore + kKept +
                           kPause + mainMenu("1") + addMenus("1", "2") + typedSchool(2, 1) +
                           kNoMore + kKept + kPause + mainMenu("1") + addMenus("1", "1") +
-                          typedSchool(1) + kNoMore + kKept + kPause + listing({kA}) +
-                          mainMenu("7"),
+                          typedSchool(1) + kNoMore + kKept + kPause + listing({kA}) + mainMenu("7"),
                       r.out);
 }
 
@@ -82,8 +59,8 @@ TEST(KeyboardAdd, LettersAfterANumberLeaveTheOtherNumbersAsTheyWere) {
     Folder folder;
     // The first school's area and students stay 0, so the pruning removes it; the
     // second keeps the first one's area and students.
-    std::string input = "111yes\nA\nD\n7abc\nyes\nB\nD\n8\n90\n40\nyes\nC\nD\n9 x\nno\n " +
-                        kListInput + "7";
+    std::string input =
+        "111yes\nA\nD\n7abc\nyes\nB\nD\n8\n90\n40\nyes\nC\nD\n9 x\nno\n " + kListInput + "7";
     SessionResult r = runSession(folder, input);
     EXPECT_TRANSCRIPT(mainMenu("1") + addMenus("1", "1") + typedSchool(1) + typedSchool(2) +
                           typedSchool(3) + kNoMore +
@@ -115,8 +92,8 @@ TEST(KeyboardAdd, LongTextsKeepTheirFirst49BytesAndCrLfLinesWork) {
 
 TEST(SchoolFile, WrittenListHoldsTheExactRecordsAndLoadsBack) {
     Folder folder;
-    SessionResult r =
-        runSession(folder, "111" + typing(kA) + typing(kB) + "no\n " + writeInput("list.dat") + "7");
+    SessionResult r = runSession(
+        folder, "111" + typing(kA) + typing(kB) + "no\n " + writeInput("list.dat") + "7");
     EXPECT_TRANSCRIPT(mainMenu("1") + addMenus("1", "1") + typedSchool(1) + typedSchool(2) +
                           kNoMore + kKept + kPause + writeScreen() + mainMenu("7"),
                       r.out);
@@ -124,7 +101,8 @@ TEST(SchoolFile, WrittenListHoldsTheExactRecordsAndLoadsBack) {
     EXPECT_EQ(std::vector<std::string>{"list.dat"}, folder.names()) << "no temporary file stays";
 
     // Into a fresh session, then appended once more after the loaded schools.
-    r = runSession(folder, loadInput('1', "list.dat") + loadInput('2', "list.dat") + kListInput + "7");
+    r = runSession(folder,
+                   loadInput('1', "list.dat") + loadInput('2', "list.dat") + kListInput + "7");
     EXPECT_TRANSCRIPT(loadScreen('1') + loadScreen('2') + listing({kA, kB, kA, kB}) + mainMenu("7"),
                       r.out);
 }
@@ -133,8 +111,8 @@ TEST(SchoolFile, PartialRecordsAndEmptyFilesAddNothing) {
     Folder folder;
     folder.write("partial.dat", record(kA) + record(kB) + record(kC).substr(0, 111));
     folder.write("empty.dat", "");
-    SessionResult r = runSession(folder, loadInput('1', "partial.dat") + kListInput +
-                                             loadInput('1', "empty.dat") + "4 7");
+    SessionResult r = runSession(
+        folder, loadInput('1', "partial.dat") + kListInput + loadInput('1', "empty.dat") + "4 7");
     EXPECT_TRANSCRIPT(loadScreen('1') + listing({kA, kB}) + loadScreen('1') + mainMenu("4") +
                           "\nNedostatuchno elementi za sortirane!\n\nSchool list is empty!\n" +
                           kPause + mainMenu("7"),
@@ -147,8 +125,8 @@ TEST(SchoolFile, AFileThatCannotBeOpenedKeepsTheList) {
     mkdir(folder.path("folder").c_str(), 0755);
     for (const std::string& name :
          std::vector<std::string>{"missing.dat", "folder", "", std::string("good.dat\0x", 10)}) {
-        SessionResult r = runSession(folder, loadInput('1', "good.dat") + loadInput('1', name) +
-                                                 kListInput + "7");
+        SessionResult r = runSession(
+            folder, loadInput('1', "good.dat") + loadInput('1', name) + kListInput + "7");
         EXPECT_TRANSCRIPT(loadScreen('1') + loadScreen('1', "File could not be opened\n" + kKept) +
                               listing({kA}) + mainMenu("7"),
                           r.out)
@@ -160,11 +138,13 @@ TEST(SchoolFile, AFileThatCannotBeOpenedKeepsTheList) {
 TEST(SchoolFile, TextsWithoutNulArePrintedAsTheir50BytesAndWrittenBackUnchanged) {
     Folder folder;
     std::string raw = record(kA);
-    for (int i = 0; i < 100; ++i) raw[i] = static_cast<char>('a' + i % 26);
+    for (int i = 0; i < 100; ++i)
+        raw[i] = static_cast<char>('a' + i % 26);
     folder.write("raw.dat", raw);
-    SessionResult r = runSession(folder, loadInput('1', "raw.dat") + kListInput +
-                                             writeInput("copy.dat") + "7");
-    EXPECT_TRANSCRIPT(loadScreen('1') + listing({{raw.substr(0, 50), raw.substr(50, 50), 1, 500, 30}}) +
+    SessionResult r =
+        runSession(folder, loadInput('1', "raw.dat") + kListInput + writeInput("copy.dat") + "7");
+    EXPECT_TRANSCRIPT(loadScreen('1') +
+                          listing({{raw.substr(0, 50), raw.substr(50, 50), 1, 500, 30}}) +
                           writeScreen() + mainMenu("7"),
                       r.out);
     EXPECT_EQ(raw, folder.read("copy.dat"));
@@ -173,18 +153,18 @@ TEST(SchoolFile, TextsWithoutNulArePrintedAsTheir50BytesAndWrittenBackUnchanged)
 TEST(SchoolFile, AFullListTakesNoMore) {
     Folder folder;
     std::string many;
-    for (int i = 0; i < 20480; ++i) many += record({"S", "D", i, i, 1});
+    for (int i = 0; i < 20480; ++i)
+        many += record({"S", "D", i, i, 1});
     folder.write("exact.dat", many + record(kA).substr(0, 50));
     folder.write("over.dat", many + record(kA));
     const std::string size = std::to_string(20480 * 112);
-    SessionResult r = runSession(folder, loadInput('1', "exact.dat") + loadInput('2', "exact.dat") +
-                                             "112yes\n " + writeInput("out.dat") +
-                                             loadInput('1', "over.dat") + "7");
+    SessionResult r =
+        runSession(folder, loadInput('1', "exact.dat") + loadInput('2', "exact.dat") + "112yes\n " +
+                               writeInput("out.dat") + loadInput('1', "over.dat") + "7");
     const std::string kFull = "\nSchool list is full!";
     EXPECT_TRANSCRIPT(loadScreen('1') + loadScreen('2', kFull + kKept) + mainMenu("1") +
-                          addMenus("1", "2") + kNoMore +
-                          kFull + kKept + kPause + writeScreen() + loadScreen('1', kFull + kKept) +
-                          mainMenu("7"),
+                          addMenus("1", "2") + kNoMore + kFull + kKept + kPause + writeScreen() +
+                          loadScreen('1', kFull + kKept) + mainMenu("7"),
                       r.out);
     EXPECT_EQ(many, folder.read("out.dat"));
 }
@@ -193,10 +173,12 @@ TEST(SchoolFile, WriteErrorsAreReportedAndTheProgramGoesOn) {
     Folder folder;
     mkdir(folder.path("folder").c_str(), 0755);
     std::string typed = "111" + typing(kA) + "no\n ";
-    std::string expected = mainMenu("1") + addMenus("1", "1") + typedSchool(1) + kNoMore + kKept + kPause;
+    std::string expected =
+        mainMenu("1") + addMenus("1", "1") + typedSchool(1) + kNoMore + kKept + kPause;
 
-    SessionResult r = runSession(folder, typed + writeInput("/dev/full") + writeInput("folder") +
-                                             writeInput("nowhere/list.dat") + writeInput("ok.dat") + "7");
+    SessionResult r =
+        runSession(folder, typed + writeInput("/dev/full") + writeInput("folder") +
+                               writeInput("nowhere/list.dat") + writeInput("ok.dat") + "7");
     EXPECT_TRANSCRIPT(expected + writeScreen() + writeScreen("Problem opening the file\n") +
                           writeScreen("Problem opening the file\n") + writeScreen() + mainMenu("7"),
                       r.out);
@@ -243,7 +225,8 @@ TEST(SchoolFile, AReadOnlyFileLoads) {
     if (geteuid() == 0) {
         // root may write any file; only an ordinary user shows that reading is enough
         passwd* nobody = getpwnam("nobody");
-        if (!nobody) GTEST_SKIP() << "no unprivileged user to run as";
+        if (!nobody)
+            GTEST_SKIP() << "no unprivileged user to run as";
         options.uid = static_cast<int>(nobody->pw_uid);
         chmod(folder.dir.c_str(), 0755);
     }
@@ -256,17 +239,19 @@ TEST(CodePage, Utf8TextsAreStoredAsCodePage1251AndShownAsUtf8) {
     const School typed{"Училище №1", "Иванов", 4, 10, 20};
     RunOptions utf8;
     utf8.env = {"LC_ALL=C.UTF-8"};
-    SessionResult r = runSession(folder, "111" + typing(typed) + "no\n " + kListInput +
-                                             writeInput("cyr.dat") + "7", utf8);
+    SessionResult r = runSession(
+        folder, "111" + typing(typed) + "no\n " + kListInput + writeInput("cyr.dat") + "7", utf8);
     EXPECT_TRANSCRIPT(mainMenu("1") + addMenus("1", "1") + typedSchool(1) + kNoMore + kKept +
                           kPause + listing({typed}) + writeScreen() + mainMenu("7"),
                       r.out);
-    EXPECT_EQ(record({"\xD3\xF7\xE8\xEB\xE8\xF9\xE5 \xB9\x31", "\xC8\xE2\xE0\xED\xEE\xE2", 4, 10, 20}),
-              folder.read("cyr.dat"));
+    EXPECT_EQ(
+        record({"\xD3\xF7\xE8\xEB\xE8\xF9\xE5 \xB9\x31", "\xC8\xE2\xE0\xED\xEE\xE2", 4, 10, 20}),
+        folder.read("cyr.dat"));
 
     // In any other locale the bytes pass through as they are.
     r = runSession(folder, loadInput('1', "cyr.dat") + kListInput + "7");
-    EXPECT_NE(std::string::npos, r.out.find("School name :\xD3\xF7\xE8\xEB\xE8\xF9\xE5 \xB9\x31\n"));
+    EXPECT_NE(std::string::npos,
+              r.out.find("School name :\xD3\xF7\xE8\xEB\xE8\xF9\xE5 \xB9\x31\n"));
 }
 
 }  // namespace

@@ -13,10 +13,13 @@ struct Case {
     std::string expected;
 };
 
-const std::string kEmptyListing = "\nNedostatuchno elementi za sortirane!\n\nSchool list is empty!\n";
+const std::string kEmptyListing =
+    "\nNedostatuchno elementi za sortirane!\n\nSchool list is empty!\n";
 const std::string kAreaPrompt = "\nAbove what area taking schools to show?:\n";
 
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class MenuSession : public testing::TestWithParam<Case> {};
 
@@ -37,14 +40,19 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"IgnoresKeysOutsideTheMenu", std::string("a09\n\r \x1b\x7f\xb1\xff-7", 13),
              mainMenu("7")},
         Case{"EightRedrawsAtOnce", "887", mainMenu("8") + mainMenu("8") + mainMenu("7")},
-        Case{"SubmenusTakeOnlyTheirItems", "1390" "1" "83" "1" "no\n 7",
+        Case{"SubmenusTakeOnlyTheirItems",
+             "1390"
+             "1"
+             "83"
+             "1"
+             "no\n 7",
              mainMenu("1") + addMenus("1", "1") +
                  "Will you enter data for another school? - (yes/no)"
                  "\nAll schools have students!" +
                  kPause + mainMenu("7")},
         Case{"FreeTwiceWithoutAList", "6 6 7",
-             mainMenu("6") + "\nNo memory used!" + kPause + mainMenu("6") +
-                 "\nNo memory used!" + kPause + mainMenu("7")},
+             mainMenu("6") + "\nNo memory used!" + kPause + mainMenu("6") + "\nNo memory used!" +
+                 kPause + mainMenu("7")},
         Case{"FreeAfterAnAddThenAgain", "111no\n 6 6 7",
              mainMenu("1") + addMenus("1", "1") +
                  "Will you enter data for another school? - (yes/no)"
@@ -60,8 +68,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"InputEndsAtAMenu", "", mainMenu("")},
         Case{"InputEndsAtASubmenu", "1", mainMenu("1") + sourceMenu("")},
         Case{"InputEndsAtAPause", "6", mainMenu("6") + "\nNo memory used!" + kPause},
-        Case{"InputEndsAtALine", "111", mainMenu("1") + addMenus("1", "1") +
-                                           "Will you enter data for another school? - (yes/no)\n"},
+        Case{"InputEndsAtALine", "111",
+             mainMenu("1") + addMenus("1", "1") +
+                 "Will you enter data for another school? - (yes/no)\n"},
         Case{"InputEndsAtANumber", "5\n  \n\t", mainMenu("5") + kAreaPrompt + "\n"},
         Case{"LastLineWithoutLineEnd", "111yes",
              mainMenu("1") + addMenus("1", "1") +

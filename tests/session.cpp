@@ -25,13 +25,15 @@ const char* programPath() {
 
 void removeTree(const std::string& path) {
     struct stat info;
-    if (lstat(path.c_str(), &info) != 0) return;
+    if (lstat(path.c_str(), &info) != 0)
+        return;
     if (S_ISDIR(info.st_mode)) {
         chmod(path.c_str(), 0700);
         if (DIR* d = opendir(path.c_str())) {
             while (dirent* e = readdir(d)) {
                 std::string name = e->d_name;
-                if (name != "." && name != "..") removeTree(path + "/" + name);
+                if (name != "." && name != "..")
+                    removeTree(path + "/" + name);
             }
             closedir(d);
         }
@@ -64,7 +66,9 @@ Folder::Folder() {
     dir = mkdtemp(pattern);
 }
 
-Folder::~Folder() { removeTree(dir); }
+Folder::~Folder() {
+    removeTree(dir);
+}
 
 void Folder::write(const std::string& name, const std::string& bytes) const {
     std::ofstream(path(name), std::ios::binary) << bytes;
@@ -77,14 +81,17 @@ std::string Folder::read(const std::string& name) const {
     return all.str();
 }
 
-bool Folder::exists(const std::string& name) const { return access(path(name).c_str(), F_OK) == 0; }
+bool Folder::exists(const std::string& name) const {
+    return access(path(name).c_str(), F_OK) == 0;
+}
 
 std::vector<std::string> Folder::names() const {
     std::vector<std::string> found;
     if (DIR* d = opendir(dir.c_str())) {
         while (dirent* e = readdir(d)) {
             std::string name = e->d_name;
-            if (name != "." && name != "..") found.push_back(name);
+            if (name != "." && name != "..")
+                found.push_back(name);
         }
         closedir(d);
     }
@@ -95,18 +102,22 @@ std::vector<std::string> Folder::names() const {
 SessionResult runSession(const Folder& folder, const std::string& input,
                          const RunOptions& options) {
     int in[2], out[2], err[2];
-    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) return {};
+    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0)
+        return {};
     pid_t child = fork();
     if (child == 0) {
         dup2(in[0], 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
-        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
-        if (chdir(folder.dir.c_str()) != 0) _exit(126);
+        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
+            close(fd);
+        if (chdir(folder.dir.c_str()) != 0)
+            _exit(126);
         unsetenv("LANG");
         unsetenv("LC_CTYPE");
         setenv("LC_ALL", "C", 1);
-        for (const std::string& setting : options.env) putenv(strdup(setting.c_str()));
+        for (const std::string& setting : options.env)
+            putenv(strdup(setting.c_str()));
         if (options.fileSizeLimit >= 0) {
             signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead
             rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
@@ -156,23 +167,30 @@ SessionResult runSession(const Folder& folder, const std::string& input,
                 } else {
                     fds[i].fd = -1;
                     --open;
-                    if (i == 0) out[0] = -1; else err[0] = -1;
+                    if (i == 0)
+                        out[0] = -1;
+                    else
+                        err[0] = -1;
                 }
             }
         }
         if (toChild >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
             ssize_t n = ::write(toChild, input.data() + written, input.size() - written);
-            if (n > 0) written += static_cast<std::size_t>(n);
-            if (n < 0 && errno != EAGAIN) written = input.size();
+            if (n > 0)
+                written += static_cast<std::size_t>(n);
+            if (n < 0 && errno != EAGAIN)
+                written = input.size();
             if (written == input.size()) {
                 close(toChild);
                 toChild = -1;
             }
         }
-        if (out[0] < 0 && err[0] < 0) break;
+        if (out[0] < 0 && err[0] < 0)
+            break;
     }
     for (int fd : {toChild, out[0], err[0]}) {
-        if (fd >= 0) close(fd);
+        if (fd >= 0)
+            close(fd);
     }
     int status = 0;
     waitpid(child, &status, 0);
@@ -182,11 +200,12 @@ SessionResult runSession(const Folder& folder, const std::string& input,
 
 std::string describeDifference(const std::string& expected, const std::string& actual) {
     std::size_t at = 0;
-    while (at < expected.size() && at < actual.size() && expected[at] == actual[at]) ++at;
+    while (at < expected.size() && at < actual.size() && expected[at] == actual[at])
+        ++at;
     std::size_t from = at > 200 ? at - 200 : 0;
     return "first difference at byte " + std::to_string(at) + "\n--- expected (from byte " +
-           std::to_string(from) + ")\n" + visible(expected.substr(from, 400)) +
-           "\n--- actual\n" + visible(actual.substr(from, 400)) + "\n";
+           std::to_string(from) + ")\n" + visible(expected.substr(from, 400)) + "\n--- actual\n" +
+           visible(actual.substr(from, 400)) + "\n";
 }
 
 namespace screen {
@@ -244,12 +263,40 @@ std::string typedSchool(int position, int rejected) {
     for (int i = 0; i < rejected; ++i) {
         out += "\nEnter School number:\nSchool number already exists!\n";
     }
-    return out + "\nEnter School number:\nEnter School Area(meter*meter):\nEnter number of students:";
+    return out +
+           "\nEnter School number:\nEnter School Area(meter*meter):\nEnter number of students:";
 }
 
 std::string typing(const School& s) {
     return "yes\n" + s.name + "\n" + s.director + "\n" + std::to_string(s.number) + "\n" +
            std::to_string(s.area) + "\n" + std::to_string(s.students) + "\n";
+}
+
+const std::string kNoMore = "Will you enter data for another school? - (yes/no)";
+const std::string kKept = "\nAll schools have students!";
+const std::string kPruned = "\nSchools that had no students were deleted!";
+
+const std::string kListInput = "5-1000\n ";
+std::string listing(const std::vector<School>& schools) {
+    std::string out = mainMenu("5") + "\nAbove what area taking schools to show?:\n";
+    for (std::size_t i = 0; i < schools.size(); ++i)
+        out += block(static_cast<int>(i + 1), schools[i]);
+    return out + kPause;
+}
+
+std::string loadInput(char place, const std::string& name) {
+    return std::string("12") + place + name + "\n ";
+}
+std::string loadScreen(char place, const std::string& verdict) {
+    return mainMenu("1") + addMenus("2", std::string(1, place)) +
+           "Enter schools input file name:\n" + verdict + kPause;
+}
+
+std::string writeInput(const std::string& name) {
+    return "2" + name + "\n ";
+}
+std::string writeScreen(const std::string& after) {
+    return mainMenu("2") + "Enter name for the file for the schools list:\n" + after + kPause;
 }
 
 }  // namespace screen
@@ -260,7 +307,8 @@ std::string record(const screen::School& school) {
     school.director.copy(&bytes[50], std::min<std::size_t>(school.director.size(), 50));
     auto put = [&bytes](std::size_t at, std::int32_t value) {
         std::uint32_t bits = static_cast<std::uint32_t>(value);
-        for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((bits >> (8 * i)) & 0xFF);
+        for (int i = 0; i < 4; ++i)
+            bytes[at + i] = static_cast<char>((bits >> (8 * i)) & 0xFF);
     };
     put(100, school.number);
     put(104, school.area);

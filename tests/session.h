@@ -7,9 +7,9 @@
 #include <vector>
 
 struct SessionResult {
-    std::string out;   // standard output
-    std::string err;   // standard error
-    int status = -1;   // exit status, or 128 + signal
+    std::string out;  // standard output
+    std::string err;  // standard error
+    int status = -1;  // exit status, or 128 + signal
     bool timedOut = false;
 };
 
@@ -67,6 +67,22 @@ std::string block(int position, const School& school);
 std::string typedSchool(int position, int rejected = 0);
 // The lines a keyboard entry of one school is typed as.
 std::string typing(const School& school);
+
+extern const std::string kNoMore;  // the add question answered with anything but "yes"
+extern const std::string kKept;    // the pruning verdict when no school had 0 students
+extern const std::string kPruned;  // the pruning verdict when some were removed
+
+// Command 5 with a threshold below every school: lists them all in list order.
+extern const std::string kListInput;
+std::string listing(const std::vector<School>& schools);
+
+// Command 1 loading the school file `name` into a new ('1') or the existing ('2') list.
+std::string loadInput(char place, const std::string& name);
+std::string loadScreen(char place, const std::string& verdict = kKept);
+
+// Command 2 writing the list to `name`; `after` is what follows the prompt.
+std::string writeInput(const std::string& name);
+std::string writeScreen(const std::string& after = "");
 
 }  // namespace screen
 
