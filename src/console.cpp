@@ -283,6 +283,9 @@ void skipEscapeSequence() {
 
 std::string scratchText;  // reused so that printing a long list allocates nothing
 
+// Standard output's buffer: one write per 64 KiB of output and per wait for input.
+char outputBuffer[1 << 16];
+
 }  // namespace
 
 /* ==== Start-up =========================================================== */
@@ -307,7 +310,7 @@ bool localeIsUtf8() {
 
 void setCodePage() {
     convertTexts = localeIsUtf8();
-    std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+    std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
     input.terminal = isatty(input.fd);
     watchTerminal();
 }
