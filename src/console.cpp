@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
@@ -45,18 +46,35 @@ char toCp1251(std::uint32_t code) {
     return '?';
 }
 
-void appendUtf8(std::uint32_t code, std::string* out) {
-    if (code < 0x80) {
-        out->push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        out->push_back(static_cast<char>(0xC0 | (code >> 6)));
-        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-        out->push_back(static_cast<char>(0xE0 | (code >> 12)));
-        out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+// The UTF-8 of bytes 0x80..0xFF, looked up rather than encoded, since listings
+// convert every byte of every name.
+struct Utf8Sequence {
+    char bytes[3];
+    unsigned char size;
+};
+
+constexpr std::array<Utf8Sequence, 128> utf8OfUpperHalf() {
+    std::array<Utf8Sequence, 128> table{};
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        std::uint32_t code = i >= 0x40 ? 0x410u + (i - 0x40) : kUpperHalf[i];
+        if (code == 0) {
+            code = 0xFFFD;  // the unused byte 0x98
+        }
+        Utf8Sequence& sequence = table[i];
+        if (code < 0x800) {
+            sequence.bytes[0] = static_cast<char>(0xC0 | (code >> 6));
+            sequence.bytes[1] = static_cast<char>(0x80 | (code & 0x3F));
+            sequence.size = 2;
+        } else {
+            sequence.bytes[0] = static_cast<char>(0xE0 | (code >> 12));
+            sequence.bytes[1] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            sequence.bytes[2] = static_cast<char>(0x80 | (code & 0x3F));
+            sequence.size = 3;
+        }
     }
+    return table;
 }
+constexpr std::array<Utf8Sequence, 128> kUtf8OfUpperHalf = utf8OfUpperHalf();
 
 // Decodes one UTF-8 sequence at `p`; returns its length, 0 when the lead byte does
 // not start a valid sequence (overlong forms and surrogates included).
@@ -326,6 +344,10 @@ void useInput(int fd) {
 /* ==== Output ============================================================= */
 
 void print(const char* format, ...) {
+    if (!std::strchr(format, '%')) {
+        std::fputs(format, stdout);  // much cheaper than formatting
+        return;
+    }
     va_list args;
     va_start(args, format);
     std::vfprintf(stdout, format, args);
@@ -338,14 +360,50 @@ void printLine(const char* text) {
 }
 
 void printText(const char* text, std::size_t size) {
+    scratchText.resize(textRoom(size));
+    char* end = putText(text, size, &scratchText[0]);
+    printBytes(scratchText.data(), static_cast<std::size_t>(end - scratchText.data()));
+}
+
+char* putNumber(std::int32_t value, char* out) {
+    char digits[10];
+    char* first = digits + sizeof digits;
+    std::uint32_t magnitude =
+        value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+    do {
+        *--first = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0) {
+        *out++ = '-';
+    }
+    std::size_t count = static_cast<std::size_t>(digits + sizeof digits - first);
+    std::memcpy(out, first, count);
+    return out + count;
+}
+
+char* putText(const char* text, std::size_t size, char* out) {
     std::size_t length = strnlen(text, size);
     if (!convertTexts) {
-        std::fwrite(text, 1, length, stdout);
-        return;
+        std::memcpy(out, text, length);
+        return out + length;
     }
-    scratchText.clear();
-    cp1251ToUtf8(text, length, &scratchText);
-    std::fwrite(scratchText.data(), 1, scratchText.size(), stdout);
+    for (std::size_t i = 0; i < length; ++i) {
+        unsigned char byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
+            *out++ = static_cast<char>(byte);
+        } else {
+            // All three bytes are copied: what the sequence does not use is written over.
+            const Utf8Sequence& sequence = kUtf8OfUpperHalf[byte - 0x80];
+            std::memcpy(out, sequence.bytes, sizeof sequence.bytes);
+            out += sequence.size;
+        }
+    }
+    return out;
+}
+
+void printBytes(const char* bytes, std::size_t size) {
+    std::fwrite(bytes, 1, size, stdout);
 }
 
 /* ==== Input ============================================================== */
@@ -573,11 +631,9 @@ void cp1251ToUtf8(const char* text, std::size_t size, std::string* out) {
         unsigned char byte = static_cast<unsigned char>(text[i]);
         if (byte < 0x80) {
             out->push_back(static_cast<char>(byte));
-        } else if (byte >= 0xC0) {
-            appendUtf8(0x410u + (byte - 0xC0u), out);
         } else {
-            std::uint16_t code = kUpperHalf[byte - 0x80];
-            appendUtf8(code ? code : 0xFFFDu, out);
+            const Utf8Sequence& sequence = kUtf8OfUpperHalf[byte - 0x80];
+            out->append(sequence.bytes, sequence.size);
         }
     }
 }
