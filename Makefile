@@ -3,6 +3,8 @@
 #   make run        build and start the program
 #   make test       build and run every test
 #   make test SANITIZE=1   the same with AddressSanitizer and UndefinedBehaviorSanitizer
+#   make bench      build (in build-bench/, without the tests) and run the benchmarks;
+#                   BENCH_FLAGS passes options to them, e.g. --benchmark_filter=Sort
 
 ifeq ($(SANITIZE),1)
 BUILD_DIR ?= build-san
@@ -14,7 +16,7 @@ endif
 CMAKE_BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all configure run test clean
+.PHONY: all configure run test bench clean
 
 all: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -28,5 +30,10 @@ run: all
 test: all
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
+bench:
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE) -DSCHOOLS_TESTS=OFF -DSCHOOLS_BENCH=ON
+	cmake --build build-bench -j $(JOBS)
+	./build-bench/bench/register_bench $(BENCH_FLAGS)
+
 clean:
-	rm -rf build build-san
+	rm -rf build build-san build-bench

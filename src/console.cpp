@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
@@ -45,17 +46,50 @@ char toCp1251(std::uint32_t code) {
     return '?';
 }
 
-void appendUtf8(std::uint32_t code, std::string* out) {
-    if (code < 0x80) {
-        out->push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        out->push_back(static_cast<char>(0xC0 | (code >> 6)));
-        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-        out->push_back(static_cast<char>(0xE0 | (code >> 12)));
-        out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+// The UTF-8 of bytes 0x80..0xFF, looked up rather than encoded, since listings
+// convert every byte of every name.
+struct Utf8Sequence {
+    char bytes[3];
+    unsigned char size;
+};
+
+constexpr std::array<Utf8Sequence, 128> utf8OfUpperHalf() {
+    std::array<Utf8Sequence, 128> table{};
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        std::uint32_t code = i >= 0x40 ? 0x410u + (i - 0x40) : kUpperHalf[i];
+        if (code == 0) {
+            code = 0xFFFD;  // the unused byte 0x98
+        }
+        Utf8Sequence& sequence = table[i];
+        if (code < 0x800) {
+            sequence.bytes[0] = static_cast<char>(0xC0 | (code >> 6));
+            sequence.bytes[1] = static_cast<char>(0x80 | (code & 0x3F));
+            sequence.size = 2;
+        } else {
+            sequence.bytes[0] = static_cast<char>(0xE0 | (code >> 12));
+            sequence.bytes[1] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            sequence.bytes[2] = static_cast<char>(0x80 | (code & 0x3F));
+            sequence.size = 3;
+        }
     }
+    return table;
+}
+constexpr std::array<Utf8Sequence, 128> kUtf8OfUpperHalf = utf8OfUpperHalf();
+
+// Writes code page 1251 text as UTF-8, at most three bytes for each; returns the end.
+char* encodeUtf8(const char* text, std::size_t length, char* out) {
+    for (std::size_t i = 0; i < length; ++i) {
+        unsigned char byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
+            *out++ = static_cast<char>(byte);
+        } else {
+            // All three bytes are copied: what the sequence does not use is written over.
+            const Utf8Sequence& sequence = kUtf8OfUpperHalf[byte - 0x80];
+            std::memcpy(out, sequence.bytes, sizeof sequence.bytes);
+            out += sequence.size;
+        }
+    }
+    return out;
 }
 
 // Decodes one UTF-8 sequence at `p`; returns its length, 0 when the lead byte does
@@ -70,13 +104,17 @@ std::size_t decodeUtf8(const unsigned char* p, std::size_t left, std::uint32_t* 
     } else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
         *code = lead & 0x0F;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
+        if (lead == 0xE0)
+            low = 0xA0;
+        if (lead == 0xED)
+            high = 0x9F;
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
         *code = lead & 0x07;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
+        if (lead == 0xF0)
+            low = 0x90;
+        if (lead == 0xF4)
+            high = 0x8F;
     } else {
         return 0;
     }
@@ -159,7 +197,7 @@ void watchTerminal() {
     terminal.raw.c_cc[VMIN] = 1;
     terminal.raw.c_cc[VTIME] = 0;
     std::atexit(restoreTerminal);
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     action.sa_handler = onFatalSignal;
@@ -225,8 +263,10 @@ int takeByte(int waitMs = -1) {
             }
         }
         Fill fill = refill();
-        if (fill == Fill::kEnded) endOfInput();
-        if (fill == Fill::kFailed) unreadableInput();
+        if (fill == Fill::kEnded)
+            endOfInput();
+        if (fill == Fill::kFailed)
+            unreadableInput();
     }
     return static_cast<unsigned char>(input.bytes[input.start++]);
 }
@@ -283,6 +323,9 @@ void skipEscapeSequence() {
 
 std::string scratchText;  // reused so that printing a long list allocates nothing
 
+// Standard output's buffer: one write per 64 KiB of output and per wait for input.
+char outputBuffer[1 << 16];
+
 }  // namespace
 
 /* ==== Start-up =========================================================== */
@@ -307,7 +350,7 @@ bool localeIsUtf8() {
 
 void setCodePage() {
     convertTexts = localeIsUtf8();
-    std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+    std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
     input.terminal = isatty(input.fd);
     watchTerminal();
 }
@@ -323,6 +366,10 @@ void useInput(int fd) {
 /* ==== Output ============================================================= */
 
 void print(const char* format, ...) {
+    if (!std::strchr(format, '%')) {
+        std::fputs(format, stdout);  // much cheaper than formatting
+        return;
+    }
     va_list args;
     va_start(args, format);
     std::vfprintf(stdout, format, args);
@@ -335,14 +382,39 @@ void printLine(const char* text) {
 }
 
 void printText(const char* text, std::size_t size) {
+    scratchText.resize(textRoom(size));
+    char* end = putText(text, size, &scratchText[0]);
+    printBytes(scratchText.data(), static_cast<std::size_t>(end - scratchText.data()));
+}
+
+char* putNumber(std::int32_t value, char* out) {
+    char digits[10];
+    char* first = digits + sizeof digits;
+    std::uint32_t magnitude =
+        value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+    do {
+        *--first = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0) {
+        *out++ = '-';
+    }
+    std::size_t count = static_cast<std::size_t>(digits + sizeof digits - first);
+    std::memcpy(out, first, count);
+    return out + count;
+}
+
+char* putText(const char* text, std::size_t size, char* out) {
     std::size_t length = strnlen(text, size);
     if (!convertTexts) {
-        std::fwrite(text, 1, length, stdout);
-        return;
+        std::memcpy(out, text, length);
+        return out + length;
     }
-    scratchText.clear();
-    cp1251ToUtf8(text, length, &scratchText);
-    std::fwrite(scratchText.data(), 1, scratchText.size(), stdout);
+    return encodeUtf8(text, length, out);
+}
+
+void printBytes(const char* bytes, std::size_t size) {
+    std::fwrite(bytes, 1, size, stdout);
 }
 
 /* ==== Input ============================================================== */
@@ -350,8 +422,10 @@ void printText(const char* text, std::size_t size) {
 bool readLine(std::string* line) {
     if (input.pendingPos >= input.pending.size()) {
         Fill fill = takeLine();
-        if (fill == Fill::kEnded) endOfInput();
-        if (fill == Fill::kFailed) return false;
+        if (fill == Fill::kEnded)
+            endOfInput();
+        if (fill == Fill::kFailed)
+            return false;
     }
     line->assign(input.pending, input.pendingPos, std::string::npos);
     if (!line->empty() && line->back() == '\n') {
@@ -378,15 +452,18 @@ bool readText(char* field, std::size_t size) {
 
 void readNumber(std::int32_t* target) {
     for (;;) {
-        while (input.pendingPos < input.pending.size() && isBlank(input.pending[input.pendingPos])) {
+        while (input.pendingPos < input.pending.size() &&
+               isBlank(input.pending[input.pendingPos])) {
             ++input.pendingPos;
         }
         if (input.pendingPos < input.pending.size()) {
             break;
         }
         Fill fill = takeLine();
-        if (fill == Fill::kEnded) endOfInput();
-        if (fill == Fill::kFailed) unreadableInput();
+        if (fill == Fill::kEnded)
+            endOfInput();
+        if (fill == Fill::kFailed)
+            unreadableInput();
     }
     input.pendingPos += parseNumber(input.pending.data() + input.pendingPos,
                                     input.pending.size() - input.pendingPos, target);
@@ -472,12 +549,12 @@ bool beginReplacement(const std::string& name, Replacement* file) {
     struct stat info;
     // Write through a symbolic link, so that the link itself stays.
     char resolved[PATH_MAX];
-    if (lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode) && realpath(name.c_str(), resolved)) {
+    if (lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode) &&
+        realpath(name.c_str(), resolved)) {
         file->target = resolved;
     }
     bool exists = stat(file->target.c_str(), &info) == 0;
-    if ((exists && S_ISDIR(info.st_mode)) ||
-        (exists && access(file->target.c_str(), W_OK) != 0)) {
+    if ((exists && S_ISDIR(info.st_mode)) || (exists && access(file->target.c_str(), W_OK) != 0)) {
         return false;
     }
     if (exists && !S_ISREG(info.st_mode)) {
@@ -486,8 +563,8 @@ bool beginReplacement(const std::string& name, Replacement* file) {
     }
     std::size_t slash = file->target.rfind('/');
     std::size_t baseAt = slash == std::string::npos ? 0 : slash + 1;
-    std::string pattern = file->target.substr(0, baseAt) + "." + file->target.substr(baseAt) +
-                          ".XXXXXX";
+    std::string pattern =
+        file->target.substr(0, baseAt) + "." + file->target.substr(baseAt) + ".XXXXXX";
     int fd = mkstemp(&pattern[0]);
     if (fd < 0) {
         return false;
@@ -566,17 +643,10 @@ std::string utf8ToCp1251(const std::string& text) {
 }
 
 void cp1251ToUtf8(const char* text, std::size_t size, std::string* out) {
-    for (std::size_t i = 0; i < size; ++i) {
-        unsigned char byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x80) {
-            out->push_back(static_cast<char>(byte));
-        } else if (byte >= 0xC0) {
-            appendUtf8(0x410u + (byte - 0xC0u), out);
-        } else {
-            std::uint16_t code = kUpperHalf[byte - 0x80];
-            appendUtf8(code ? code : 0xFFFDu, out);
-        }
-    }
+    std::size_t at = out->size();
+    out->resize(at + textRoom(size));
+    char* end = encodeUtf8(text, size, &(*out)[at]);
+    out->resize(static_cast<std::size_t>(end - out->data()));
 }
 
 std::size_t parseNumber(const char* text, std::size_t size, std::int32_t* value) {

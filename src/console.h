@@ -24,6 +24,19 @@ void printLine(const char* text);
 // A record text of at most `size` bytes, up to its NUL, in the terminal's encoding.
 void printText(const char* text, std::size_t size);
 
+// Output put together in the caller's buffer and printed with one call, for what a
+// listing prints once per school. Each put writes at `out` and returns the end.
+// Room that a record text of `size` bytes may take (a character is at most 3 bytes).
+constexpr std::size_t textRoom(std::size_t size) {
+    return 3 * size;
+}
+// The number in decimal, as "%d" prints it: at most 11 bytes.
+char* putNumber(std::int32_t value, char* out);
+// A record text as printText prints it: at most textRoom(size) bytes.
+char* putText(const char* text, std::size_t size, char* out);
+// Prints the bytes as they are.
+void printBytes(const char* bytes, std::size_t size);
+
 // ---- Input --------------------------------------------------------------------
 // Input is one byte stream. Line and number reads take it a whole line at a time
 // into the pending line; key reads take the bytes that no line read has taken.

@@ -12,6 +12,13 @@ namespace {
 
 constexpr std::size_t kTextSize = sizeof(SCHOOL{}.schoolname);
 
+// Copies a label of the school block, without its NUL; returns the end.
+template <std::size_t N>
+char* putLabel(const char (&label)[N], char* out) {
+    std::memcpy(out, label, N - 1);
+    return out + N - 1;
+}
+
 /* ==== School-number registry ============================================ */
 
 // Known numbers stand in slots 0 to z - 1; slot z is where a number typed for a
@@ -121,7 +128,9 @@ SCHOOL* deleteArray(SCHOOL* array, std::int16_t* n) {
 
 /* ==== School-number registry ============================================ */
 
-void resetNums() { z = 0; }
+void resetNums() {
+    z = 0;
+}
 
 bool registerNum(std::int32_t candidate) {
     reserveNumSlot(static_cast<std::size_t>(z));
@@ -133,7 +142,9 @@ bool registerNum(std::int32_t candidate) {
     return true;
 }
 
-bool checkReplacementNum(std::int32_t candidate) { return isUnknownNum(candidate); }
+bool checkReplacementNum(std::int32_t candidate) {
+    return isUnknownNum(candidate);
+}
 
 void scanOldNums(const SCHOOL* array, std::int16_t n) {
     reserveNumSlot(static_cast<std::size_t>(n));
@@ -143,7 +154,9 @@ void scanOldNums(const SCHOOL* array, std::int16_t n) {
     z = n;
 }
 
-std::int32_t knownNumCount() { return z; }
+std::int32_t knownNumCount() {
+    return z;
+}
 
 /* ==== Adding schools ===================================================== */
 
@@ -289,14 +302,21 @@ SCHOOL* addSchoolFromFile(SCHOOL* array, std::int16_t* numberElements, std::int1
 
 void printSchool(const SCHOOL* array, std::int16_t i) {
     const SCHOOL& school = array[i];
-    print("\nSchool number in list: %d", i + 1);
-    print("\nSchool name :");
-    printText(school.schoolname, kTextSize);
-    print("\nSchool number :%d", school.schoolnumber);
-    print("\nName of director:");
-    printText(school.director, kTextSize);
-    print("\nSchool area:%d", school.schoolarea);
-    print("\nNumber of students:%d", school.numberstudents);
+    // Put together whole: a listing prints thousands of these, one output call each.
+    char block[256 + 2 * textRoom(kTextSize)];
+    char* end = putLabel("\nSchool number in list: ", block);
+    end = putNumber(i + 1, end);
+    end = putLabel("\nSchool name :", end);
+    end = putText(school.schoolname, kTextSize, end);
+    end = putLabel("\nSchool number :", end);
+    end = putNumber(school.schoolnumber, end);
+    end = putLabel("\nName of director:", end);
+    end = putText(school.director, kTextSize, end);
+    end = putLabel("\nSchool area:", end);
+    end = putNumber(school.schoolarea, end);
+    end = putLabel("\nNumber of students:", end);
+    end = putNumber(school.numberstudents, end);
+    printBytes(block, static_cast<std::size_t>(end - block));
 }
 
 void printArray(const SCHOOL* array, std::int16_t n) {
@@ -311,8 +331,10 @@ void printArray(const SCHOOL* array, std::int16_t n) {
 }
 
 int sortByStudents(const SCHOOL* pa, const SCHOOL* pb) {
-    if (pa->numberstudents < pb->numberstudents) return 1;
-    if (pa->numberstudents > pb->numberstudents) return -1;
+    if (pa->numberstudents < pb->numberstudents)
+        return 1;
+    if (pa->numberstudents > pb->numberstudents)
+        return -1;
     return 0;
 }
 

@@ -57,8 +57,8 @@ int main() {
             case kAdd:
                 submenu = menu(menu_1);
                 submenu1 = menu(menu_1_1);
-                array = addSchool(array, &memoryFlag, &numberElements, submenu, submenu1,
-                                  &lenghtArray);
+                array =
+                    addSchool(array, &memoryFlag, &numberElements, submenu, submenu1, &lenghtArray);
                 numberElements = CheckStudents(array, numberElements);
                 scanOldNums(array, numberElements);
                 pauseConsole();

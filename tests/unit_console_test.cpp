@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -32,6 +33,14 @@ TEST(ParseNumber, TakesAnOptionalSignAndDigitsWithinThe32BitRange) {
         std::int32_t value = 7;
         EXPECT_EQ(c.used, parseNumber(c.text, std::strlen(c.text), &value)) << c.text;
         EXPECT_EQ(c.value, value) << c.text;
+    }
+}
+
+TEST(PutNumber, WritesWhatPercentDPrints) {
+    for (std::int32_t value : {0, 7, -7, 10, -10, 1000000000, INT32_MAX, INT32_MIN}) {
+        char expected[16], out[16];
+        std::snprintf(expected, sizeof expected, "%d", value);
+        EXPECT_EQ(expected, std::string(out, putNumber(value, out))) << value;
     }
 }
 
