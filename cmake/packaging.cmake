@@ -1,0 +1,73 @@
+# Installation and the Debian package.
+#   cmake --install <build> --prefix <folder>   the program, its manual page, its docs
+#   make package                                schools_<version>_<arch>.deb in build/
+#
+# Under the prefix:
+#   bin/schools
+#   share/man/man1/schools.1.gz   (schools.1 where gzip is missing)
+#   share/doc/schools/README.md, share/doc/schools/LICENSE
+include(GNUInstallDirs)
+
+set(SCHOOLS_MAINTAINER "The schools developers <maintainers@users.noreply.c-seed-9654a194.example>"
+    CACHE STRING "Maintainer named in the package")
+
+install(TARGETS schools RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# The manual page is installed compressed, as Debian keeps them; -n leaves the name
+# and time stamp out, so the same page always compresses to the same bytes.
+set(schools_manual ${PROJECT_SOURCE_DIR}/doc/schools.1)
+find_program(SCHOOLS_GZIP gzip)
+if(SCHOOLS_GZIP)
+  set(schools_manual_gz ${PROJECT_BINARY_DIR}/doc/schools.1.gz)
+  add_custom_command(
+    OUTPUT ${schools_manual_gz}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/doc
+    COMMAND ${SCHOOLS_GZIP} -9 -n -c ${schools_manual} > ${schools_manual_gz}
+    DEPENDS ${schools_manual}
+    COMMENT "Compressing the manual page"
+    VERBATIM)
+  add_custom_target(schools_manual ALL DEPENDS ${schools_manual_gz})
+  install(FILES ${schools_manual_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+else()
+  install(FILES ${schools_manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+
+# CMAKE_INSTALL_DOCDIR is share/doc/schools.
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# ---- The package --------------------------------------------------------------
+
+set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "The schools developers")
+set(CPACK_PACKAGE_CONTACT "${SCHOOLS_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
+
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  set(CPACK_GENERATOR DEB)
+else()
+  set(CPACK_GENERATOR ZIP)
+endif()
+
+# schools_<version>_<arch>.deb, the architecture as dpkg names it.
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${SCHOOLS_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION misc)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# Depends worked out by dpkg-shlibdeps (package dpkg-dev) from the shared
+# libraries that the program links.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# The long description; CPack puts the summary line, the project's description,
+# before it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "An interactive program that keeps a register of schools in memory: each school
+has a name, a director, a number, an area and a number of students. From
+numbered menus chosen with single keys, schools are typed in or loaded from a
+binary school file, written back, retyped by name, listed by student count and
+filtered by area. Names are kept in code page 1251 (Windows Cyrillic) and
+shown converted on a UTF-8 terminal. Sessions can be scripted from a pipe.")
+
+include(CPack)
