@@ -3,6 +3,8 @@
 #   make run        build and start the program
 #   make test       build and run every test
 #   make test SANITIZE=1   the same with AddressSanitizer and UndefinedBehaviorSanitizer
+#   make package    build build/schools_<version>_<arch>.deb (needs dpkg-dev)
+#   make install    install into PREFIX (default /usr/local), DESTDIR honoured
 #   make bench      build (in build-bench/, without the tests) and run the benchmarks;
 #                   BENCH_FLAGS passes options to them, e.g. --benchmark_filter=Sort
 
@@ -16,7 +18,7 @@ endif
 CMAKE_BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all configure run test bench clean
+.PHONY: all configure run test package install bench clean
 
 all: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -29,6 +31,13 @@ run: all
 
 test: all
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+package: all
+	cmake --build $(BUILD_DIR) --target package
+
+PREFIX ?= /usr/local
+install: all
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 bench:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE) -DSCHOOLS_TESTS=OFF -DSCHOOLS_BENCH=ON
