@@ -170,6 +170,7 @@ TEST(SchoolFile, AFullListTakesNoMore) {
 }
 
 TEST(SchoolFile, WriteErrorsAreReportedAndTheProgramGoesOn) {
+    SKIP_UNLESS_POSIX("/dev/full");
     Folder folder;
     mkdir(folder.path("folder").c_str(), 0755);
     std::string typed = "111" + typing(kA) + "no\n ";
@@ -187,6 +188,7 @@ TEST(SchoolFile, WriteErrorsAreReportedAndTheProgramGoesOn) {
 }
 
 TEST(SchoolFile, AFailedWriteLeavesTheOldFileAsItWas) {
+    SKIP_UNLESS_POSIX("RLIMIT_FSIZE and permission bits");
     Folder folder;
     std::string old = record(kC);
     folder.write("list.dat", old);
@@ -207,6 +209,7 @@ TEST(SchoolFile, AFailedWriteLeavesTheOldFileAsItWas) {
 }
 
 TEST(SchoolFile, WritingThroughALinkKeepsTheLink) {
+    SKIP_UNLESS_POSIX("symbolic links");
     Folder folder;
     folder.write("real.dat", record(kC));
     symlink("real.dat", folder.path("link.dat").c_str());
@@ -218,6 +221,7 @@ TEST(SchoolFile, WritingThroughALinkKeepsTheLink) {
 }
 
 TEST(SchoolFile, AReadOnlyFileLoads) {
+    SKIP_UNLESS_POSIX("running as another user");
     Folder folder;
     folder.write("ro.dat", record(kA));
     chmod(folder.path("ro.dat").c_str(), 0444);
@@ -235,6 +239,7 @@ TEST(SchoolFile, AReadOnlyFileLoads) {
 }
 
 TEST(CodePage, Utf8TextsAreStoredAsCodePage1251AndShownAsUtf8) {
+    SKIP_UNLESS_POSIX("UTF-8 locales");
     Folder folder;
     const School typed{"Училище №1", "Иванов", 4, 10, 20};
     RunOptions utf8;

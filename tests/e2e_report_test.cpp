@@ -185,6 +185,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<ChangeCase>& c) { return std::string(c.param.label); });
 
 TEST(Change, CyrillicNameTypedOnAUtf8TerminalFindsTheStoredSchool) {
+    SKIP_UNLESS_POSIX("UTF-8 locales");
     Folder folder;
     folder.write("in.dat", file({{"\xd1\xee\xf4\xe8\xff", "D", 1, 100, 10}}));
     SessionResult r =
