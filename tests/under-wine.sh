@@ -11,8 +11,9 @@ dir=$(cd "$(dirname "$0")/.." && pwd)/build-win
 export WINEPREFIX="$dir/wine-prefix" TMPDIR="$dir/tmp" WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 mkdir -p "$WINEPREFIX" "$TMPDIR"
+"$wineserver" -w  # a server of this prefix still going away would refuse -p
 "$wineserver" -p
-trap '"$wineserver" -k || true' EXIT
+trap '"$wineserver" -k || true; "$wineserver" -w' EXIT
 # Booted away from the callers' pipes: otherwise every run that captures output
 # through a pipe waits seconds for the boot to let go of it.
 "$wine" wineboot --init </dev/null >/dev/null 2>&1
