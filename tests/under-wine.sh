@@ -11,9 +11,15 @@ dir=$(cd "$(dirname "$0")/.." && pwd)/build-win
 export WINEPREFIX="$dir/wine-prefix" TMPDIR="$dir/tmp" WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 mkdir -p "$WINEPREFIX" "$TMPDIR"
-"$wineserver" -w  # a server of this prefix still going away would refuse -p
-"$wineserver" -p
-trap '"$wineserver" -k || true; "$wineserver" -w' EXIT
+# -p refuses while a server of this prefix runs: one still going away is waited
+# for, one that stays is used and left running.
+for attempt in 1 2; do
+    if "$wineserver" -p; then
+        trap '"$wineserver" -k || true; "$wineserver" -w' EXIT
+        break
+    fi
+    timeout 5 "$wineserver" -w || true
+done
 # Booted away from the callers' pipes: otherwise every run that captures output
 # through a pipe waits seconds for the boot to let go of it.
 "$wine" wineboot --init </dev/null >/dev/null 2>&1
