@@ -198,6 +198,18 @@ TEST(Change, CyrillicNameTypedOnAUtf8TerminalFindsTheStoredSchool) {
                       r.out);
 }
 
+// The bytes that a Windows console in code page 1251 delivers match the stored name as they are.
+TEST(Change, CyrillicNameTypedInCodePage1251FindsTheStoredSchool) {
+    Folder folder;
+    folder.write("in.dat", file({{"\xd1\xee\xf4\xe8\xff", "D", 1, 100, 10}}));
+    SessionResult r = runSession(folder, loadInput('1', "in.dat") + "3\xd1\xee\xf4\xe8\xff\n" +
+                                             retyping(school("N", 2, 5)) + " 4 7");
+    EXPECT_TRANSCRIPT(loadScreen('1') + mainMenu("3") + kLookFor + reentered() + kChanged + kPause +
+                          mainMenu("4") + kTooFew + block(1, school("N", 2, 5)) + kPause +
+                          mainMenu("7"),
+                      r.out);
+}
+
 // A change adds no number and does not rebuild the registry, but checks against every
 // number known since the last add.
 TEST(Change, NumbersAreCheckedAgainstTheRegistryOfTheLastAdd) {
