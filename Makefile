@@ -7,6 +7,8 @@
 #   make install    install into PREFIX (default /usr/local), DESTDIR honoured
 #   make bench      build (in build-bench/, without the tests) and run the benchmarks;
 #                   BENCH_FLAGS passes options to them, e.g. --benchmark_filter=Sort
+#   make windows    cross-build build-win/schools.exe with mingw-w64
+#   make test-windows   run the end-to-end sessions against it under wine
 
 ifeq ($(SANITIZE),1)
 BUILD_DIR ?= build-san
@@ -18,7 +20,7 @@ endif
 CMAKE_BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all configure run test package install bench clean
+.PHONY: all configure run test package install bench windows test-windows clean
 
 all: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -44,5 +46,12 @@ bench:
 	cmake --build build-bench -j $(JOBS)
 	./build-bench/bench/register_bench $(BENCH_FLAGS)
 
+windows:
+	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE) -DSCHOOLS_TESTS=OFF
+	cmake --build build-win -j $(JOBS)
+
+test-windows: all windows
+	tests/under-wine.sh ./$(BUILD_DIR)/tests/e2e_tests
+
 clean:
-	rm -rf build build-san build-bench
+	rm -rf build build-san build-bench build-win

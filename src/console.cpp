@@ -1,11 +1,23 @@
 #include "console.h"
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <conio.h>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#endif
 
 #include <array>
 #include <cerrno>
@@ -132,6 +144,7 @@ std::size_t decodeUtf8(const unsigned char* p, std::size_t left, std::uint32_t* 
 
 bool convertTexts = false;  // the terminal speaks UTF-8, records hold code page 1251
 
+#ifndef _WIN32
 /* ==== Terminal modes ===================================================== */
 
 // The terminal leaves canonical, echoing mode only for the wait for one key, and
@@ -208,14 +221,73 @@ void watchTerminal() {
     sigaction(SIGTSTP, &action, nullptr);
 }
 
+#else
+/* ==== The Windows console ================================================ */
+
+// The console's code pages are 1251 for the whole run; the ones found at start
+// come back on every way out (return, exit, Ctrl-C, Ctrl-Break, closing the window).
+struct CodePages {
+    UINT input = 0;  // 0: no console, nothing was changed
+    UINT output = 0;
+};
+CodePages savedCodePages;
+
+void restoreTerminal() {
+    if (savedCodePages.input != 0) {
+        SetConsoleCP(savedCodePages.input);
+        SetConsoleOutputCP(savedCodePages.output);
+    }
+}
+
+// Called on a thread of its own; the default handler then ends the process.
+BOOL WINAPI onConsoleEvent(DWORD) {
+    restoreTerminal();
+    return FALSE;
+}
+
+// Without a console (all streams redirected) the calls fail and nothing changes.
+void watchTerminal() {
+    UINT input = GetConsoleCP(), output = GetConsoleOutputCP();
+    if (input == 0 || output == 0 || !SetConsoleCP(1251)) {
+        return;
+    }
+    SetConsoleOutputCP(1251);
+    savedCodePages = CodePages{input, output};
+    std::atexit(restoreTerminal);
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+
+// The errno that perror explains for a failed Windows call.
+int errnoOf(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return ENOENT;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return EACCES;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return ENOSPC;
+        default:
+            return EIO;
+    }
+}
+#endif
+
 /* ==== The input stream =================================================== */
 
 enum class Fill { kData, kEnded, kFailed };
 
 struct Input {
+#ifdef _WIN32
+    HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
+#else
     int fd = STDIN_FILENO;
-    bool terminal = false;
-    char bytes[1 << 16];  // read from the descriptor, not yet taken
+#endif
+    bool terminal = false;  // a terminal, or on Windows a console
+    char bytes[1 << 16];    // read from the descriptor, not yet taken
     std::size_t start = 0;
     std::size_t end = 0;
     std::string pending;  // the line that line and number reads work on
@@ -224,6 +296,31 @@ struct Input {
 Input input;
 
 // Waits for more bytes. Output is shown before every wait.
+#ifdef _WIN32
+// One reading mechanism for consoles, files and pipes alike: ReadFile on the handle.
+Fill refill() {
+    std::fflush(stdout);
+    for (;;) {
+        DWORD n = 0;
+        if (ReadFile(input.handle, input.bytes, sizeof input.bytes, &n, nullptr)) {
+            // Ctrl-Z at the start of a console line is the console's end of input.
+            if (n == 0 || (input.terminal && input.bytes[0] == '\x1a')) {
+                return Fill::kEnded;
+            }
+            input.start = 0;
+            input.end = n;
+            return Fill::kData;
+        }
+        DWORD error = GetLastError();
+        if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) {
+            return Fill::kEnded;
+        }
+        if (error != ERROR_OPERATION_ABORTED) {  // Ctrl-C at a console line
+            return Fill::kFailed;
+        }
+    }
+}
+#else
 Fill refill() {
     std::fflush(stdout);
     for (;;) {
@@ -241,6 +338,7 @@ Fill refill() {
         }
     }
 }
+#endif
 
 [[noreturn]] void endOfInput() {
     std::fputs("\n", stdout);
@@ -256,12 +354,16 @@ Fill refill() {
 // (only asked for on a terminal, while it is in key mode).
 int takeByte(int waitMs = -1) {
     if (input.start == input.end) {
+#ifndef _WIN32
         if (waitMs >= 0) {
             pollfd ready{input.fd, POLLIN, 0};
             if (poll(&ready, 1, waitMs) <= 0) {
                 return -1;
             }
         }
+#else
+        (void)waitMs;  // console keys come from _getch
+#endif
         Fill fill = refill();
         if (fill == Fill::kEnded)
             endOfInput();
@@ -304,6 +406,7 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+#ifndef _WIN32
 // A cursor or function key sends ESC '[' parameters final, or ESC 'O' key; Alt and
 // a key sends ESC and that key. The bytes of one key press come together.
 void skipEscapeSequence() {
@@ -320,6 +423,7 @@ void skipEscapeSequence() {
         takeByte(kWaitMs);
     }
 }
+#endif
 
 std::string scratchText;  // reused so that printing a long list allocates nothing
 
@@ -348,6 +452,29 @@ bool localeIsUtf8() {
     return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
 }
 
+#ifdef _WIN32
+namespace {
+bool isConsole(HANDLE handle) {
+    DWORD mode;
+    return GetConsoleMode(handle, &mode) != 0;
+}
+}  // namespace
+
+// The console shows code page 1251 itself: texts pass through unconverted.
+void setCodePage() {
+    std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
+    input.terminal = isConsole(input.handle);
+    watchTerminal();
+}
+
+void useInput(int fd) {
+    input.handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    input.terminal = isConsole(input.handle);
+    input.start = input.end = 0;
+    input.pending.clear();
+    input.pendingPos = 0;
+}
+#else
 void setCodePage() {
     convertTexts = localeIsUtf8();
     std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
@@ -362,6 +489,7 @@ void useInput(int fd) {
     input.pending.clear();
     input.pendingPos = 0;
 }
+#endif
 
 /* ==== Output ============================================================= */
 
@@ -474,6 +602,28 @@ void discardInput() {
     input.pendingPos = 0;
 }
 
+#ifdef _WIN32
+int readKey() {
+    if (!input.terminal || input.start < input.end) {
+        return takeByte();
+    }
+    std::fflush(stdout);
+    int key = _getch();
+    // A cursor, function or Alt key delivers a second code, kept back for the next call.
+    if ((key == 0 || key == 0xE0) && _kbhit()) {
+        _getch();
+        return key;
+    }
+    if (key == 3) {  // Ctrl-C, which _getch delivers as a key
+        restoreTerminal();
+        ExitProcess(STATUS_CONTROL_C_EXIT);
+    }
+    if (key == 0x1A) {  // Ctrl-Z, the console's end of input
+        endOfInput();
+    }
+    return key;
+}
+#else
 int readKey() {
     if (!input.terminal) {
         return takeByte();
@@ -493,14 +643,33 @@ int readKey() {
     }
     return key;
 }
+#endif
 
 /* ==== Screen ============================================================= */
 
+#ifdef _WIN32
+// What "cls" does: blanks every cell of the screen buffer and homes the cursor.
+void clearConsole() {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(out, &info)) {
+        return;
+    }
+    std::fflush(stdout);
+    DWORD cells = static_cast<DWORD>(info.dwSize.X) * static_cast<DWORD>(info.dwSize.Y);
+    COORD home{0, 0};
+    DWORD done;
+    FillConsoleOutputCharacterA(out, ' ', cells, home, &done);
+    FillConsoleOutputAttribute(out, info.wAttributes, cells, home, &done);
+    SetConsoleCursorPosition(out, home);
+}
+#else
 void clearConsole() {
     if (isatty(STDOUT_FILENO)) {
         std::fputs("\x1b[H\x1b[2J", stdout);
     }
 }
+#endif
 
 void pauseConsole() {
     std::fputs("Press any key to continue . . . ", stdout);
@@ -539,6 +708,52 @@ std::FILE* openForReading(const std::string& name) {
     return file;
 }
 
+#ifdef _WIN32
+// No symbolic links and no permission bits to carry over: a read-only file is refused.
+bool beginReplacement(const std::string& name, Replacement* file) {
+    *file = Replacement{};
+    file->target = name;
+    if (name.empty() || name.find('\0') != std::string::npos) {
+        errno = name.empty() ? ENOENT : EINVAL;
+        return false;
+    }
+    struct stat info;
+    bool exists = stat(name.c_str(), &info) == 0;
+    if ((exists && S_ISDIR(info.st_mode)) || (exists && _access(name.c_str(), 2) != 0)) {
+        return false;
+    }
+    if (exists && !S_ISREG(info.st_mode)) {
+        file->stream = std::fopen(name.c_str(), "wb");
+        return file->stream != nullptr;
+    }
+    std::size_t separator = name.find_last_of("/\\:");
+    std::size_t baseAt = separator == std::string::npos ? 0 : separator + 1;
+    std::string stem = name.substr(0, baseAt) + "." + name.substr(baseAt) + ".";
+    unsigned seed = static_cast<unsigned>(GetCurrentProcessId()) ^ GetTickCount();
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "%06x", (seed + attempt * 7919u) & 0xFFFFFFu);
+        std::string candidate = stem + suffix;
+        int fd = _open(candidate.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                       _S_IREAD | _S_IWRITE);
+        if (fd < 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            return false;
+        }
+        file->stream = _fdopen(fd, "wb");
+        if (!file->stream) {
+            _close(fd);
+            _unlink(candidate.c_str());
+            return false;
+        }
+        file->temporary = candidate;
+        return true;
+    }
+    return false;
+}
+#else
 bool beginReplacement(const std::string& name, Replacement* file) {
     *file = Replacement{};
     file->target = name;
@@ -585,11 +800,16 @@ bool beginReplacement(const std::string& name, Replacement* file) {
     file->temporary = pattern;
     return true;
 }
+#endif
 
 bool finishReplacement(Replacement* file) {
     bool ok = std::fflush(file->stream) == 0 && !std::ferror(file->stream);
     if (ok && !file->temporary.empty()) {
+#ifdef _WIN32
+        ok = _commit(_fileno(file->stream)) == 0;
+#else
         ok = fsync(fileno(file->stream)) == 0;
+#endif
     }
     int reason = errno;
     if (std::fclose(file->stream) != 0 && ok) {
@@ -598,10 +818,19 @@ bool finishReplacement(Replacement* file) {
     }
     file->stream = nullptr;
     if (!file->temporary.empty()) {
+#ifdef _WIN32
+        // std::rename does not replace an existing file on Windows.
+        if (ok && !MoveFileExA(file->temporary.c_str(), file->target.c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            ok = false;
+            reason = errnoOf(GetLastError());
+        }
+#else
         if (ok && std::rename(file->temporary.c_str(), file->target.c_str()) != 0) {
             ok = false;
             reason = errno;
         }
+#endif
         if (!ok) {
             unlink(file->temporary.c_str());
         }

@@ -185,6 +185,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<ChangeCase>& c) { return std::string(c.param.label); });
 
 TEST(Change, CyrillicNameTypedOnAUtf8TerminalFindsTheStoredSchool) {
+    SKIP_UNLESS_POSIX("UTF-8 locales");
     Folder folder;
     folder.write("in.dat", file({{"\xd1\xee\xf4\xe8\xff", "D", 1, 100, 10}}));
     SessionResult r =
@@ -193,6 +194,18 @@ TEST(Change, CyrillicNameTypedOnAUtf8TerminalFindsTheStoredSchool) {
                        retyping(school("N", 2, 5)) + " 7",
                    {{"LC_ALL=C.UTF-8"}});
     EXPECT_TRANSCRIPT(loadScreen('1') + mainMenu("3") + kLookFor + reentered() + kChanged + kPause +
+                          mainMenu("7"),
+                      r.out);
+}
+
+// The bytes that a Windows console in code page 1251 delivers match the stored name as they are.
+TEST(Change, CyrillicNameTypedInCodePage1251FindsTheStoredSchool) {
+    Folder folder;
+    folder.write("in.dat", file({{"\xd1\xee\xf4\xe8\xff", "D", 1, 100, 10}}));
+    SessionResult r = runSession(folder, loadInput('1', "in.dat") + "3\xd1\xee\xf4\xe8\xff\n" +
+                                             retyping(school("N", 2, 5)) + " 4 7");
+    EXPECT_TRANSCRIPT(loadScreen('1') + mainMenu("3") + kLookFor + reentered() + kChanged + kPause +
+                          mainMenu("4") + kTooFew + block(1, school("N", 2, 5)) + kPause +
                           mainMenu("7"),
                       r.out);
 }

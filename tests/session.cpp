@@ -23,6 +23,21 @@ const char* programPath() {
     return fromEnv && *fromEnv ? fromEnv : SCHOOLS_BINARY;
 }
 
+// What starts the program, e.g. wine for the Windows build; none when empty.
+const char* runnerPath() {
+    const char* fromEnv = std::getenv("SCHOOLS_RUNNER");
+    return fromEnv && *fromEnv ? fromEnv : nullptr;
+}
+
+void crLfToLf(std::string* text) {
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < text->size(); ++i) {
+        if (!((*text)[i] == '\r' && i + 1 < text->size() && (*text)[i + 1] == '\n'))
+            (*text)[kept++] = (*text)[i];
+    }
+    text->resize(kept);
+}
+
 void removeTree(const std::string& path) {
     struct stat info;
     if (lstat(path.c_str(), &info) != 0)
@@ -129,7 +144,10 @@ SessionResult runSession(const Folder& folder, const std::string& input,
             _exit(125);
         }
         const char* program = programPath();
-        execl(program, program, static_cast<char*>(nullptr));
+        if (const char* runner = runnerPath())
+            execl(runner, runner, program, static_cast<char*>(nullptr));
+        else
+            execl(program, program, static_cast<char*>(nullptr));
         _exit(127);
     }
     close(in[0]);
@@ -195,7 +213,16 @@ SessionResult runSession(const Folder& folder, const std::string& input,
     int status = 0;
     waitpid(child, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (isWindowsBuild()) {
+        crLfToLf(&result.out);
+        crLfToLf(&result.err);
+    }
     return result;
+}
+
+bool isWindowsBuild() {
+    std::string program = programPath();
+    return program.size() > 4 && program.compare(program.size() - 4, 4, ".exe") == 0;
 }
 
 std::string describeDifference(const std::string& expected, const std::string& actual) {

@@ -31,9 +31,20 @@ struct RunOptions {
     long fileSizeLimit = -1;       // bytes a file written may hold (RLIMIT_FSIZE)
 };
 
-// Runs the program in `folder` with `input` as its whole standard input.
+// Runs the program in `folder` with `input` as its whole standard input. The
+// program is SCHOOLS_PROGRAM (the native build by default), started through
+// SCHOOLS_RUNNER when that is set. A Windows build's CR LF line ends come back as LF.
 SessionResult runSession(const Folder& folder, const std::string& input,
                          const RunOptions& options = {});
+
+// Whether SCHOOLS_PROGRAM is a Windows build (a .exe).
+bool isWindowsBuild();
+// Skips a case that needs what only the POSIX build has, saying what that is.
+#define SKIP_UNLESS_POSIX(what)                           \
+    do {                                                  \
+        if (isWindowsBuild())                             \
+            GTEST_SKIP() << "POSIX build only: " << what; \
+    } while (0)
 
 // Prints both transcripts with the first difference marked, for a failed comparison.
 std::string describeDifference(const std::string& expected, const std::string& actual);
