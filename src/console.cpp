@@ -326,6 +326,8 @@ std::string scratchText;  // reused so that printing a long list allocates nothi
 // Standard output's buffer: one write per 64 KiB of output and per wait for input.
 char outputBuffer[1 << 16];
 
+void (*endHandler)(int status) = nullptr;
+
 }  // namespace
 
 /* ==== Start-up =========================================================== */
@@ -361,6 +363,10 @@ void useInput(int fd) {
     input.start = input.end = 0;
     input.pending.clear();
     input.pendingPos = 0;
+}
+
+void onProgramEnd(void (*handler)(int status)) {
+    endHandler = handler;
 }
 
 /* ==== Output ============================================================= */
@@ -519,6 +525,9 @@ void reportStreamError(const char* prefix) {
 
 void endProgram(int status) {
     restoreTerminal();
+    if (endHandler) {
+        endHandler(status);
+    }
     std::exit(status);
 }
 
