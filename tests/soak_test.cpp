@@ -6,8 +6,8 @@
 // errors; every file it leaves must hold whole records, be what the sorted listing
 // just before its write showed, and load back to that listing.
 //
-// SCHOOLS_SOAK_SESSIONS sets how many sessions run; SCHOOLS_SOAK_SEED=N replays
-// the one session of seed N.
+// SCHOOLS_SOAK_SESSIONS sets how many sessions run (300 in the sanitizer build);
+// SCHOOLS_SOAK_SEED=N replays the one session of seed N.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -338,7 +338,7 @@ TEST(Soak, RandomSessionsEndWellAndLeaveWholeFiles) {
     std::uint32_t first = replay && *replay
                               ? static_cast<std::uint32_t>(std::strtoul(replay, nullptr, 10))
                               : std::random_device{}();
-    int sessions = replay && *replay ? 1 : count && *count ? std::atoi(count) : 300;
+    int sessions = replay && *replay ? 1 : count && *count ? std::atoi(count) : SOAK_SESSIONS;
     int failed = 0;
     for (int i = 0; i < sessions && failed < 3; ++i) {
         std::uint32_t seed = first + static_cast<std::uint32_t>(i);
