@@ -20,7 +20,12 @@ cmake --build build-fuzz -j 2
 run="$PWD/build-fuzz/run"
 mkdir -p "$run/corpus" "$run/artifacts" "$run/seeds"
 if [ $# -gt 0 ]; then
-    SCHOOLS_FUZZ_DIR="$run" build-fuzz/session_fuzz -close_fd_mask=3 "$@"
+    args=()
+    for arg; do
+        [ -e "$arg" ] && arg=$(realpath "$arg")
+        args+=("$arg")
+    done
+    SCHOOLS_FUZZ_DIR="$run" build-fuzz/session_fuzz -close_fd_mask=1 "${args[@]}"
     exit
 fi
 
