@@ -533,19 +533,47 @@ void endProgram(int status) {
 
 /* ==== School files on disk =============================================== */
 
+namespace {
+
+// Opens without waiting for a partner: a named pipe that nobody reads fails to open
+// for writing, and one that nobody writes reads as empty. Reads and writes wait
+// as usual afterwards.
+int openWithoutWaiting(const std::string& name, int flags) {
+    int fd = open(name.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    }
+    return fd;
+}
+
+std::FILE* streamOf(int fd, const char* mode) {
+    if (fd < 0) {
+        return nullptr;
+    }
+    std::FILE* stream = fdopen(fd, mode);
+    if (!stream) {
+        int reason = errno;
+        close(fd);
+        errno = reason;
+    }
+    return stream;
+}
+
+}  // namespace
+
 std::FILE* openForReading(const std::string& name) {
     if (name.find('\0') != std::string::npos) {
         errno = EINVAL;
         return nullptr;
     }
-    std::FILE* file = std::fopen(name.c_str(), "rb");
+    int fd = openWithoutWaiting(name, O_RDONLY);
     struct stat info;
-    if (file && fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
-        std::fclose(file);
+    if (fd >= 0 && fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        close(fd);
         errno = EISDIR;
         return nullptr;
     }
-    return file;
+    return streamOf(fd, "rb");
 }
 
 bool beginReplacement(const std::string& name, Replacement* file) {
@@ -567,7 +595,7 @@ bool beginReplacement(const std::string& name, Replacement* file) {
         return false;
     }
     if (exists && !S_ISREG(info.st_mode)) {
-        file->stream = std::fopen(file->target.c_str(), "wb");
+        file->stream = streamOf(openWithoutWaiting(file->target, O_WRONLY | O_TRUNC), "wb");
         return file->stream != nullptr;
     }
     std::size_t slash = file->target.rfind('/');

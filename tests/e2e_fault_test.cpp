@@ -37,6 +37,19 @@ TEST(WriteFault, AFolderThatCannotBeWrittenKeepsTheListAndALaterWriteWorks) {
     EXPECT_EQ((std::vector<std::string>{"locked", "ok.dat"}), folder.names());
 }
 
+// A named pipe with nobody at its other end is neither waited for nor kept open.
+TEST(PipeFault, LoadingAndWritingAPipeWithoutAPartnerGoOn) {
+    Folder folder;
+    mkfifo(folder.path("pipe").c_str(), 0644);
+    SessionResult r = runSession(folder, "111" + typing(kA) + "no\n " + loadInput('2', "pipe") +
+                                             writeInput("pipe") + kListInput + "7");
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_TRANSCRIPT(mainMenu("1") + addMenus("1", "1") + typedSchool(1) + kNoMore + kKept +
+                          kPause + loadScreen('2') + writeScreen("Problem opening the file\n") +
+                          listing({kA}) + mainMenu("7"),
+                      r.out);
+}
+
 // Cut records are not schools; numbers at both ends of their range are kept as
 // they are, sorted by their value and written back unchanged.
 TEST(LoadFault, CutRecordsAndExtremeNumbers) {
