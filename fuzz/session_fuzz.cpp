@@ -1,7 +1,8 @@
 // Coverage-guided fuzzing of whole sessions: each input is a school file and the
 // bytes typed at the console. The first two bytes give the school file's length
 // (little-endian); the file's bytes follow, then the typed bytes. The file is laid
-// in an empty folder as "f", beside an empty folder "d", and the command loop runs
+// in an empty folder as "f", beside an empty folder "d", a named pipe "p" and a
+// read-only empty file "r", and the command loop runs
 // until the input ends or the user ends it.
 //
 // The program ends by calling exit. Here every session runs on a thread of its own
@@ -122,6 +123,8 @@ void layFolder(const std::uint8_t* file, std::size_t size) {
     }
     close(fd);
     mkdir("d", 0755);
+    mkfifo("p", 0644);
+    close(open("r", O_WRONLY | O_CREAT, 0444));
 }
 
 // Whether a descriptor of this process still refers to something in the folder.

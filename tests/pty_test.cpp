@@ -150,6 +150,18 @@ TEST(Terminal, EscapeSequencesChooseNothing) {
     closeTerminal(&t);
 }
 
+TEST(Terminal, TheEndOfInputKeyAtAKeyWaitEndsWell) {
+    Folder folder;
+    Terminal t;
+    start(&t, folder);
+    ASSERT_TRUE(waitFor(&t, kMenuPrompt));
+    type(t, std::string(1, static_cast<char>(t.before.c_cc[VEOF])));
+    EXPECT_EQ(0, finish(&t));
+    EXPECT_EQ(kMenuPrompt + "\r\n", t.out.substr(t.out.size() - kMenuPrompt.size() - 2));
+    EXPECT_TRUE(sameSettings(t.before, settings(t)));
+    closeTerminal(&t);
+}
+
 struct Interrupt {
     const char* label;
     std::string keys;  // typed to reach the wait
