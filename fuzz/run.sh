@@ -39,7 +39,7 @@ fi
 
 SCHOOLS_FUZZ_DIR="$run" build-fuzz/session_fuzz -max_total_time="${FUZZ_SECONDS:-60}" \
     -max_len=8192 -timeout=10 -rss_limit_mb=2048 -close_fd_mask=3 -print_final_stats=1 \
-    -artifact_prefix="$run/artifacts/" "$run/corpus" "$run/seeds" 2>"$run/log" || {
+    -artifact_prefix="$run/artifacts/" "$run/corpus" "$run/seeds" </dev/null 2>"$run/log" || {
     tail -n 60 "$run/log"
     exit 1
 }
