@@ -32,7 +32,7 @@ namespace {
 
 // Unicode code points of bytes 0x80..0xBF; 0 marks the unused byte 0x98.
 // Bytes 0xC0..0xFF are U+0410..U+044F in order.
-const std::uint16_t kUpperHalf[64] = {
+constexpr std::uint16_t kUpperHalf[64] = {
     0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
     0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 88
     0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
@@ -430,6 +430,8 @@ std::string scratchText;  // reused so that printing a long list allocates nothi
 // Standard output's buffer: one write per 64 KiB of output and per wait for input.
 char outputBuffer[1 << 16];
 
+void (*endHandler)(int status) = nullptr;
+
 }  // namespace
 
 /* ==== Start-up =========================================================== */
@@ -490,6 +492,10 @@ void useInput(int fd) {
     input.pendingPos = 0;
 }
 #endif
+
+void onProgramEnd(void (*handler)(int status)) {
+    endHandler = handler;
+}
 
 /* ==== Output ============================================================= */
 
@@ -688,24 +694,62 @@ void reportStreamError(const char* prefix) {
 
 void endProgram(int status) {
     restoreTerminal();
+    if (endHandler) {
+        endHandler(status);
+    }
     std::exit(status);
 }
 
 /* ==== School files on disk =============================================== */
+
+namespace {
+
+#ifdef _WIN32
+// No named pipes among plain file names: an ordinary binary open never waits.
+int openWithoutWaiting(const std::string& name, int flags) {
+    return _open(name.c_str(), flags | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+#else
+// Opens without waiting for a partner: a named pipe that nobody reads fails to open
+// for writing, and one that nobody writes reads as empty. Reads and writes wait
+// as usual afterwards.
+int openWithoutWaiting(const std::string& name, int flags) {
+    int fd = open(name.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    }
+    return fd;
+}
+#endif
+
+std::FILE* streamOf(int fd, const char* mode) {
+    if (fd < 0) {
+        return nullptr;
+    }
+    std::FILE* stream = fdopen(fd, mode);
+    if (!stream) {
+        int reason = errno;
+        close(fd);
+        errno = reason;
+    }
+    return stream;
+}
+
+}  // namespace
 
 std::FILE* openForReading(const std::string& name) {
     if (name.find('\0') != std::string::npos) {
         errno = EINVAL;
         return nullptr;
     }
-    std::FILE* file = std::fopen(name.c_str(), "rb");
+    int fd = openWithoutWaiting(name, O_RDONLY);
     struct stat info;
-    if (file && fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
-        std::fclose(file);
+    if (fd >= 0 && fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        close(fd);
         errno = EISDIR;
         return nullptr;
     }
-    return file;
+    return streamOf(fd, "rb");
 }
 
 #ifdef _WIN32
@@ -773,7 +817,7 @@ bool beginReplacement(const std::string& name, Replacement* file) {
         return false;
     }
     if (exists && !S_ISREG(info.st_mode)) {
-        file->stream = std::fopen(file->target.c_str(), "wb");
+        file->stream = streamOf(openWithoutWaiting(file->target, O_WRONLY | O_TRUNC), "wb");
         return file->stream != nullptr;
     }
     std::size_t slash = file->target.rfind('/');

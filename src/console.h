@@ -100,6 +100,9 @@ void abandonReplacement(Replacement* file);
 
 // Reads input from this descriptor instead of standard input.
 void useInput(int fd);
+// Calls `handler` with the exit status instead of ending the process, for a harness
+// that runs many sessions in one process; the handler must not return.
+void onProgramEnd(void (*handler)(int status));
 // Converts typed UTF-8 to code page 1251: a character the code page lacks, and each
 // byte that is not part of a valid sequence, becomes '?'.
 std::string utf8ToCp1251(const std::string& text);

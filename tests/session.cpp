@@ -74,6 +74,31 @@ std::string visible(const std::string& text) {
     return out;
 }
 
+// With SCHOOLS_SEED_DIR set, every session is also saved there as a seed for the
+// session fuzzer: the length of a school file (two bytes, little-endian), the file,
+// then the typed input with the file's name replaced by "f", the name it has there.
+void saveSeed(const Folder& folder, const std::string& input) {
+    const char* dir = std::getenv("SCHOOLS_SEED_DIR");
+    if (!dir || !*dir)
+        return;
+    std::string file, typed = input;
+    for (const std::string& name : folder.names()) {
+        struct stat info;
+        if (stat(folder.path(name).c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+            info.st_size > 0xFFFF)
+            continue;
+        file = folder.read(name);
+        for (std::size_t at = 0; (at = typed.find(name + "\n", at)) != std::string::npos;)
+            typed.replace(at, name.size(), "f");
+        break;
+    }
+    static int count = 0;
+    std::string seed = {static_cast<char>(file.size() & 0xFF), static_cast<char>(file.size() >> 8)};
+    std::ofstream(std::string(dir) + "/" + std::to_string(getpid()) + "-" + std::to_string(++count),
+                  std::ios::binary)
+        << seed << file << typed;
+}
+
 }  // namespace
 
 Folder::Folder() {
@@ -116,6 +141,7 @@ std::vector<std::string> Folder::names() const {
 
 SessionResult runSession(const Folder& folder, const std::string& input,
                          const RunOptions& options) {
+    saveSeed(folder, input);
     int in[2], out[2], err[2];
     if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0)
         return {};
