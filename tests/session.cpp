@@ -139,9 +139,9 @@ std::vector<std::string> Folder::names() const {
     return found;
 }
 
-SessionResult runSession(const Folder& folder, const std::string& input,
-                         const RunOptions& options) {
-    saveSeed(folder, input);
+namespace {
+
+SessionResult runOnce(const Folder& folder, const std::string& input, const RunOptions& options) {
     int in[2], out[2], err[2];
     if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0)
         return {};
@@ -243,6 +243,20 @@ SessionResult runSession(const Folder& folder, const std::string& input,
         crLfToLf(&result.out);
         crLfToLf(&result.err);
     }
+    return result;
+}
+
+}  // namespace
+
+SessionResult runSession(const Folder& folder, const std::string& input,
+                         const RunOptions& options) {
+    saveSeed(folder, input);
+    SessionResult result = runOnce(folder, input, options);
+    // The program always shows a menu first, so a failure without a byte of output
+    // is the runner (wine) failing to start it, now and then: start it again.
+    for (int retry = 0; runnerPath() && retry < 2 && result.out.empty() && result.status != 0;
+         ++retry)
+        result = runOnce(folder, input, options);
     return result;
 }
 
