@@ -52,6 +52,7 @@ windows:
 
 test-windows: all windows
 	tests/under-wine.sh ./$(BUILD_DIR)/tests/e2e_tests
+	tests/under-wine.sh ./$(BUILD_DIR)/tests/fault_tests
 
 clean:
 	rm -rf build build-san build-bench build-win

@@ -17,6 +17,7 @@ const School kA{"Alpha", "Ivanov", 1, 500, 30};
 const School kB{"Beta", "Petrova", 2, 800, 20};
 
 TEST(WriteFault, AFolderThatCannotBeWrittenKeepsTheListAndALaterWriteWorks) {
+    SKIP_UNLESS_POSIX("permission bits and another user");
     passwd* nobody = getpwnam("nobody");
     if (geteuid() != 0 || !nobody)
         GTEST_SKIP() << "needs root to run as an unprivileged user";
@@ -39,6 +40,7 @@ TEST(WriteFault, AFolderThatCannotBeWrittenKeepsTheListAndALaterWriteWorks) {
 
 // A named pipe with nobody at its other end is neither waited for nor kept open.
 TEST(PipeFault, LoadingAndWritingAPipeWithoutAPartnerGoOn) {
+    SKIP_UNLESS_POSIX("named pipes");
     Folder folder;
     mkfifo(folder.path("pipe").c_str(), 0644);
     SessionResult r = runSession(folder, "111" + typing(kA) + "no\n " + loadInput('2', "pipe") +

@@ -112,6 +112,7 @@ void closeTerminal(Terminal* t) {
 const std::string kMenuPrompt = "Izberete rejims:";
 
 TEST(Terminal, AKeyIsTakenWithoutEnterAndNotEchoed) {
+    SKIP_UNLESS_POSIX("pseudo-terminals");
     Folder folder;
     Terminal t;
     start(&t, folder);
@@ -130,6 +131,7 @@ TEST(Terminal, AKeyIsTakenWithoutEnterAndNotEchoed) {
 }
 
 TEST(Terminal, EscapeSequencesChooseNothing) {
+    SKIP_UNLESS_POSIX("pseudo-terminals");
     Folder folder;
     Terminal t;
     start(&t, folder);
@@ -151,6 +153,7 @@ TEST(Terminal, EscapeSequencesChooseNothing) {
 }
 
 TEST(Terminal, TheEndOfInputKeyAtAKeyWaitEndsWell) {
+    SKIP_UNLESS_POSIX("pseudo-terminals");
     Folder folder;
     Terminal t;
     start(&t, folder);
@@ -177,6 +180,7 @@ void PrintTo(const Interrupt& c, std::ostream* os) {
 class Signals : public testing::TestWithParam<Interrupt> {};
 
 TEST_P(Signals, LeaveTheTerminalAsItWas) {
+    SKIP_UNLESS_POSIX("pseudo-terminals");
     const Interrupt& c = GetParam();
     Folder folder;
     Terminal t;
