@@ -8,7 +8,7 @@
 #   make bench      build (in build-bench/, without the tests) and run the benchmarks;
 #                   BENCH_FLAGS passes options to them, e.g. --benchmark_filter=Sort
 #   make windows    cross-build build-win/schools.exe with mingw-w64
-#   make test-windows   run the end-to-end sessions against it under wine
+#   make test-windows   run the end-to-end and fault sessions under wine
 
 ifeq ($(SANITIZE),1)
 BUILD_DIR ?= build-san
