@@ -722,6 +722,15 @@ int openWithoutWaiting(const std::string& name, int flags) {
 }
 #endif
 
+// The system takes no NUL inside a name, and an empty name names nothing.
+bool usableName(const std::string& name) {
+    if (name.empty() || name.find('\0') != std::string::npos) {
+        errno = name.empty() ? ENOENT : EINVAL;
+        return false;
+    }
+    return true;
+}
+
 std::FILE* streamOf(int fd, const char* mode) {
     if (fd < 0) {
         return nullptr;
@@ -738,8 +747,7 @@ std::FILE* streamOf(int fd, const char* mode) {
 }  // namespace
 
 std::FILE* openForReading(const std::string& name) {
-    if (name.find('\0') != std::string::npos) {
-        errno = EINVAL;
+    if (!usableName(name)) {
         return nullptr;
     }
     int fd = openWithoutWaiting(name, O_RDONLY);
@@ -757,8 +765,7 @@ std::FILE* openForReading(const std::string& name) {
 bool beginReplacement(const std::string& name, Replacement* file) {
     *file = Replacement{};
     file->target = name;
-    if (name.empty() || name.find('\0') != std::string::npos) {
-        errno = name.empty() ? ENOENT : EINVAL;
+    if (!usableName(name)) {
         return false;
     }
     struct stat info;
@@ -767,7 +774,7 @@ bool beginReplacement(const std::string& name, Replacement* file) {
         return false;
     }
     if (exists && !S_ISREG(info.st_mode)) {
-        file->stream = std::fopen(name.c_str(), "wb");
+        file->stream = streamOf(openWithoutWaiting(name, O_WRONLY | O_TRUNC), "wb");
         return file->stream != nullptr;
     }
     std::size_t separator = name.find_last_of("/\\:");
@@ -801,8 +808,7 @@ bool beginReplacement(const std::string& name, Replacement* file) {
 bool beginReplacement(const std::string& name, Replacement* file) {
     *file = Replacement{};
     file->target = name;
-    if (name.empty() || name.find('\0') != std::string::npos) {
-        errno = name.empty() ? ENOENT : EINVAL;
+    if (!usableName(name)) {
         return false;
     }
     struct stat info;
