@@ -1,6 +1,5 @@
 #include "session.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -13,6 +12,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -36,26 +36,6 @@ void crLfToLf(std::string* text) {
             (*text)[kept++] = (*text)[i];
     }
     text->resize(kept);
-}
-
-void removeTree(const std::string& path) {
-    struct stat info;
-    if (lstat(path.c_str(), &info) != 0)
-        return;
-    if (S_ISDIR(info.st_mode)) {
-        chmod(path.c_str(), 0700);
-        if (DIR* d = opendir(path.c_str())) {
-            while (dirent* e = readdir(d)) {
-                std::string name = e->d_name;
-                if (name != "." && name != "..")
-                    removeTree(path + "/" + name);
-            }
-            closedir(d);
-        }
-        rmdir(path.c_str());
-    } else {
-        unlink(path.c_str());
-    }
 }
 
 std::string visible(const std::string& text) {
@@ -107,7 +87,8 @@ Folder::Folder() {
 }
 
 Folder::~Folder() {
-    removeTree(dir);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
 }
 
 void Folder::write(const std::string& name, const std::string& bytes) const {
@@ -127,14 +108,8 @@ bool Folder::exists(const std::string& name) const {
 
 std::vector<std::string> Folder::names() const {
     std::vector<std::string> found;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d)) {
-            std::string name = e->d_name;
-            if (name != "." && name != "..")
-                found.push_back(name);
-        }
-        closedir(d);
-    }
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        found.push_back(entry.path().filename().string());
     std::sort(found.begin(), found.end());
     return found;
 }
