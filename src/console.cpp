@@ -744,6 +744,19 @@ std::FILE* streamOf(int fd, const char* mode) {
     return stream;
 }
 
+// Takes a temporary file just created as the stream of the replacement, or removes it.
+bool adoptTemporary(int fd, const std::string& name, Replacement* file) {
+    file->stream = streamOf(fd, "wb");
+    if (!file->stream) {
+        int reason = errno;
+        std::remove(name.c_str());
+        errno = reason;
+        return false;
+    }
+    file->temporary = name;
+    return true;
+}
+
 }  // namespace
 
 std::FILE* openForReading(const std::string& name) {
@@ -793,14 +806,7 @@ bool beginReplacement(const std::string& name, Replacement* file) {
             }
             return false;
         }
-        file->stream = _fdopen(fd, "wb");
-        if (!file->stream) {
-            _close(fd);
-            _unlink(candidate.c_str());
-            return false;
-        }
-        file->temporary = candidate;
-        return true;
+        return adoptTemporary(fd, candidate, file);
     }
     return false;
 }
@@ -841,14 +847,7 @@ bool beginReplacement(const std::string& name, Replacement* file) {
         mode = 0666 & ~mask;
     }
     fchmod(fd, mode);
-    file->stream = fdopen(fd, "wb");
-    if (!file->stream) {
-        close(fd);
-        unlink(pattern.c_str());
-        return false;
-    }
-    file->temporary = pattern;
-    return true;
+    return adoptTemporary(fd, pattern, file);
 }
 #endif
 
