@@ -166,15 +166,24 @@ void restoreTerminal() {
 
 void enterRawMode() {
     if (terminal.present && !rawActive) {
+        std::fflush(stdout);  // a broken pipe ends the program while the terminal is as found
         rawActive = 1;
         tcsetattr(STDIN_FILENO, TCSANOW, &terminal.raw);
     }
 }
 
-// Only async-signal-safe calls: put the terminal back, then die of the signal.
+// The temporary file of a write in progress, removed if a signal ends the program.
+char liveTemporary[PATH_MAX];
+volatile sig_atomic_t temporaryLive = 0;
+
+// Only async-signal-safe calls: put the terminal back, remove the temporary file,
+// then die of the signal.
 void onFatalSignal(int sig) {
     if (rawActive) {
         tcsetattr(STDIN_FILENO, TCSANOW, &terminal.saved);
+    }
+    if (temporaryLive) {
+        unlink(liveTemporary);
     }
     signal(sig, SIG_DFL);
     raise(sig);
@@ -199,7 +208,32 @@ void onStopSignal(int sig) {
     }
 }
 
+// Whether the default action of the signal ends the process.
+bool endsProcess(int sig) {
+    for (int harmless : {SIGCHLD, SIGCONT, SIGURG, SIGWINCH, SIGSTOP, SIGTSTP, SIGTTIN, SIGTTOU,
+                         SIGKILL, SIGXFSZ}) {
+        if (sig == harmless) {
+            return false;
+        }
+    }
+    return true;
+}
+
 void watchTerminal() {
+    // A file-size limit then fails the write (EFBIG) instead of killing the session.
+    signal(SIGXFSZ, SIG_IGN);
+    // Signals the shell ignored stay ignored; sanitizers keep their own handlers.
+    struct sigaction action {};
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (int sig = 1; sig < NSIG; ++sig) {
+        struct sigaction current {};
+        if (endsProcess(sig) && sigaction(sig, nullptr, &current) == 0 &&
+            current.sa_handler == SIG_DFL) {
+            action.sa_handler = onFatalSignal;
+            sigaction(sig, &action, nullptr);
+        }
+    }
     if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &terminal.saved) != 0) {
         return;
     }
@@ -210,15 +244,20 @@ void watchTerminal() {
     terminal.raw.c_cc[VMIN] = 1;
     terminal.raw.c_cc[VTIME] = 0;
     std::atexit(restoreTerminal);
-    struct sigaction action {};
-    action.sa_flags = SA_RESTART;
-    sigemptyset(&action.sa_mask);
-    action.sa_handler = onFatalSignal;
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
-        sigaction(sig, &action, nullptr);
-    }
     action.sa_handler = onStopSignal;
     sigaction(SIGTSTP, &action, nullptr);
+}
+
+// Holds back every signal while a temporary file is created or renamed, so that
+// the handler always knows whether one exists.
+void holdSignals(sigset_t* before) {
+    sigset_t all;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, before);
+}
+
+void releaseSignals(const sigset_t* before) {
+    sigprocmask(SIG_SETMASK, before, nullptr);
 }
 
 #else
@@ -373,16 +412,21 @@ int takeByte(int waitMs = -1) {
     return static_cast<unsigned char>(input.bytes[input.start++]);
 }
 
-// Takes the next whole line of the stream as the pending line.
+// The most of one line that any read uses (a file name, two numbers): the rest of
+// a longer line is thrown away as it arrives, so no line can exhaust memory.
+const std::size_t kLineLimit = 1 << 16;
+
+// Takes the next whole line of the stream as the pending line, with its line end.
 Fill takeLine() {
     input.pending.clear();
     input.pendingPos = 0;
+    std::size_t length = 0;  // of the whole line as typed
     for (;;) {
         if (input.start == input.end) {
             Fill fill = refill();
             if (fill != Fill::kData) {
                 // A last line without a line end is still a line.
-                return input.pending.empty() ? fill : Fill::kData;
+                return length == 0 ? fill : Fill::kData;
             }
         }
         const char* from = input.bytes + input.start;
@@ -390,11 +434,14 @@ Fill takeLine() {
         const void* newline = std::memchr(from, '\n', size);
         std::size_t take =
             newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - from) + 1 : size;
-        input.pending.append(from, take);
+        std::size_t room = kLineLimit - input.pending.size();
+        input.pending.append(from, take < room ? take : room);
         input.start += take;
+        length += take;
         if (newline) {
-            std::size_t length = input.pending.size();
-            if (length >= 2 && input.pending[length - 2] == '\r') {
+            if (length > kLineLimit) {
+                input.pending.back() = '\n';
+            } else if (length >= 2 && input.pending[length - 2] == '\r') {
                 input.pending.erase(length - 2, 1);
             }
             return Fill::kData;
@@ -746,14 +793,12 @@ std::FILE* streamOf(int fd, const char* mode) {
 
 // Takes a temporary file just created as the stream of the replacement, or removes it.
 bool adoptTemporary(int fd, const std::string& name, Replacement* file) {
+    file->temporary = name;
     file->stream = streamOf(fd, "wb");
     if (!file->stream) {
-        int reason = errno;
-        std::remove(name.c_str());
-        errno = reason;
+        abandonReplacement(file);
         return false;
     }
-    file->temporary = name;
     return true;
 }
 
@@ -811,43 +856,119 @@ bool beginReplacement(const std::string& name, Replacement* file) {
     return false;
 }
 #else
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool isStream(int fd, const struct stat& info) {
+    struct stat stream;
+    return fstat(fd, &stream) == 0 && sameFile(stream, info);
+}
+
+// Creates the temporary file beside `target`, its name within the system's limit
+// for one name part, known to the signal handler from the first moment on.
+int createTemporary(const std::string& target, std::string* name) {
+    std::size_t slash = target.rfind('/');
+    std::size_t baseAt = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t kRoomForBase = NAME_MAX - std::strlen("..XXXXXX");
+    *name = target.substr(0, baseAt) + "." + target.substr(baseAt, kRoomForBase) + ".XXXXXX";
+    if (name->size() >= sizeof liveTemporary) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    sigset_t before;
+    holdSignals(&before);
+    int fd = mkostemp(&(*name)[0], O_CLOEXEC);
+    if (fd >= 0) {
+        std::memcpy(liveTemporary, name->c_str(), name->size() + 1);
+        temporaryLive = 1;
+    }
+    int reason = errno;
+    releaseSignals(&before);
+    errno = reason;
+    return fd;
+}
+
+// The old file's owner and group where the system allows; its set-id and sticky
+// bits only when both were kept, so that nobody gains another's rights.
+void takeOverOwnership(int fd, const struct stat& old) {
+    bool ownerKept = fchown(fd, old.st_uid, old.st_gid) == 0;
+    if (!ownerKept && fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+        errno = 0;  // the group stays the writer's: nothing more can be done
+    }
+    fchmod(fd, old.st_mode & (ownerKept ? 07777 : 0777));
+}
+
 bool beginReplacement(const std::string& name, Replacement* file) {
     *file = Replacement{};
     file->target = name;
     if (!usableName(name)) {
         return false;
     }
-    struct stat info;
-    // Write through a symbolic link, so that the link itself stays.
-    char resolved[PATH_MAX];
-    if (lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode) &&
-        realpath(name.c_str(), resolved)) {
-        file->target = resolved;
+    // The kernel's own rules decide whether a link may be followed here.
+    int fd = openWithoutWaiting(name, O_WRONLY | O_NOCTTY);
+    int reason = errno;
+    struct stat link;
+    bool isLink = lstat(name.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+    if (fd < 0 && reason == ENOENT && isLink) {
+        fd = openWithoutWaiting(name, O_WRONLY | O_NOCTTY | O_CREAT);
+        reason = errno;
+        file->createdTarget = fd >= 0;
     }
-    bool exists = stat(file->target.c_str(), &info) == 0;
-    if ((exists && S_ISDIR(info.st_mode)) || (exists && access(file->target.c_str(), W_OK) != 0)) {
+    struct stat info;
+    bool exists = fd >= 0;
+    if (fd < 0 && reason != ENOENT) {
+        errno = reason;
+        return false;
+    }
+    if (exists && fstat(fd, &info) != 0) {
+        reason = errno;
+        close(fd);
+        errno = reason;
+        return false;
+    }
+    if (exists && isStream(STDOUT_FILENO, info)) {
+        close(fd);
+        std::fflush(stdout);
+        file->stream = stdout;  // after what was printed before, not over it
+        return true;
+    }
+    if (exists && isStream(STDIN_FILENO, info) && !S_ISCHR(info.st_mode)) {
+        close(fd);
+        errno = EBUSY;  // the records would come back as input, or fill the pipe for ever
         return false;
     }
     if (exists && !S_ISREG(info.st_mode)) {
-        file->stream = streamOf(openWithoutWaiting(file->target, O_WRONLY | O_TRUNC), "wb");
+        file->stream = streamOf(fd, "wb");
         return file->stream != nullptr;
     }
-    std::size_t slash = file->target.rfind('/');
-    std::size_t baseAt = slash == std::string::npos ? 0 : slash + 1;
-    std::string pattern =
-        file->target.substr(0, baseAt) + "." + file->target.substr(baseAt) + ".XXXXXX";
-    int fd = mkstemp(&pattern[0]);
-    if (fd < 0) {
+    if (exists) {
+        close(fd);
+        // Replace exactly the file that was opened, wherever a link leads.
+        char resolved[PATH_MAX];
+        struct stat now;
+        if (isLink && realpath(name.c_str(), resolved)) {
+            file->target = resolved;
+        }
+        if (stat(file->target.c_str(), &now) != 0 || !sameFile(now, info)) {
+            errno = EBUSY;  // moved meanwhile: whatever is there now is not ours
+            return false;
+        }
+    }
+    std::string temporary;
+    int temporaryFd = createTemporary(file->target, &temporary);
+    if (temporaryFd < 0) {
+        abandonReplacement(file);
         return false;
     }
-    mode_t mode = info.st_mode & 07777;
-    if (!exists) {
+    if (exists) {
+        takeOverOwnership(temporaryFd, info);
+    } else {
         mode_t mask = umask(0);
         umask(mask);
-        mode = 0666 & ~mask;
+        fchmod(temporaryFd, 0666 & ~mask);
     }
-    fchmod(fd, mode);
-    return adoptTemporary(fd, pattern, file);
+    return adoptTemporary(temporaryFd, temporary, file);
 }
 #endif
 
@@ -861,28 +982,34 @@ bool finishReplacement(Replacement* file) {
 #endif
     }
     int reason = errno;
-    if (std::fclose(file->stream) != 0 && ok) {
+    if (file->stream != stdout && std::fclose(file->stream) != 0 && ok) {
         ok = false;
         reason = errno;
     }
     file->stream = nullptr;
-    if (!file->temporary.empty()) {
+    if (ok && !file->temporary.empty()) {
 #ifdef _WIN32
         // std::rename does not replace an existing file on Windows.
-        if (ok && !MoveFileExA(file->temporary.c_str(), file->target.c_str(),
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        if (!MoveFileExA(file->temporary.c_str(), file->target.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             ok = false;
             reason = errnoOf(GetLastError());
         }
 #else
-        if (ok && std::rename(file->temporary.c_str(), file->target.c_str()) != 0) {
-            ok = false;
-            reason = errno;
-        }
+        sigset_t before;
+        holdSignals(&before);
+        ok = std::rename(file->temporary.c_str(), file->target.c_str()) == 0;
+        reason = ok ? reason : errno;
+        temporaryLive = ok ? 0 : temporaryLive;
+        releaseSignals(&before);
 #endif
-        if (!ok) {
-            unlink(file->temporary.c_str());
+        if (ok) {
+            file->temporary.clear();
+            file->createdTarget = false;
         }
+    }
+    if (!ok) {
+        abandonReplacement(file);
     }
     errno = reason;
     return ok;
@@ -890,10 +1017,20 @@ bool finishReplacement(Replacement* file) {
 
 void abandonReplacement(Replacement* file) {
     int reason = errno;
-    std::fclose(file->stream);
+    if (file->stream && file->stream != stdout) {
+        std::fclose(file->stream);
+    }
     file->stream = nullptr;
     if (!file->temporary.empty()) {
         unlink(file->temporary.c_str());
+#ifndef _WIN32
+        temporaryLive = 0;
+#endif
+        file->temporary.clear();
+    }
+    if (file->createdTarget) {
+        unlink(file->target.c_str());
+        file->createdTarget = false;
     }
     errno = reason;
 }

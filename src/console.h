@@ -80,12 +80,16 @@ void reportStreamError(const char* prefix);
 std::FILE* openForReading(const std::string& name);
 
 // A file being written so that the old contents survive any failure: records go
-// to a temporary file beside it, which takes the file's name only when complete.
-// Names that are not regular files (devices, pipes) are written to directly.
+// to a temporary file beside it, which takes the file's name only when complete
+// and takes over its owner, group and permissions. A symbolic link is followed
+// only where the system lets this process open it for writing. Names that are
+// not regular files (devices, pipes) are written to directly; the program's own
+// standard output is written through its stream, and its standard input refused.
 struct Replacement {
     std::FILE* stream = nullptr;  // where the records go
     std::string target;           // the file that will hold them
     std::string temporary;        // empty when writing to the target directly
+    bool createdTarget = false;   // a dangling link's target, created by the open
 };
 
 // Returns false, with nothing created, when the file cannot be opened.
