@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+#include "console/codepage.h"
+
 // ---- Start-up -----------------------------------------------------------------
 
 // Prepares the console once at start: decides whether texts are converted between
@@ -26,10 +28,6 @@ void printText(const char* text, std::size_t size);
 
 // Output put together in the caller's buffer and printed with one call, for what a
 // listing prints once per school. Each put writes at `out` and returns the end.
-// Room that a record text of `size` bytes may take (a character is at most 3 bytes).
-constexpr std::size_t textRoom(std::size_t size) {
-    return 3 * size;
-}
 // The number in decimal, as "%d" prints it: at most 11 bytes.
 char* putNumber(std::int32_t value, char* out);
 // A record text as printText prints it: at most textRoom(size) bytes.
@@ -85,7 +83,7 @@ std::FILE* openForReading(const std::string& name);
 // only where the system lets this process open it for writing. Names that are
 // not regular files (devices, pipes) are written to directly; the program's own
 // standard output is written through its stream, and its standard input refused.
-struct Replacement {
+struct AtomicWrite {
     std::FILE* stream = nullptr;  // where the records go
     std::string target;           // the file that will hold them
     std::string temporary;        // empty when writing to the target directly
@@ -93,12 +91,12 @@ struct Replacement {
 };
 
 // Returns false, with nothing created, when the file cannot be opened.
-bool beginReplacement(const std::string& name, Replacement* file);
+bool beginAtomicWrite(const std::string& name, AtomicWrite* file);
 // Flushes, syncs and closes, then puts the file in place. Returns false on a write
 // error (errno tells why); the old file is then untouched and the temporary gone.
-bool finishReplacement(Replacement* file);
+bool finishAtomicWrite(AtomicWrite* file);
 // Gives up after a write error: the old file stays as it was.
-void abandonReplacement(Replacement* file);
+void abandonAtomicWrite(AtomicWrite* file);
 
 // ---- Pieces exposed for their tests ---------------------------------------------
 
@@ -107,11 +105,6 @@ void useInput(int fd);
 // Calls `handler` with the exit status instead of ending the process, for a harness
 // that runs many sessions in one process; the handler must not return.
 void onProgramEnd(void (*handler)(int status));
-// Converts typed UTF-8 to code page 1251: a character the code page lacks, and each
-// byte that is not part of a valid sequence, becomes '?'.
-std::string utf8ToCp1251(const std::string& text);
-// Appends code page 1251 text to `out` as UTF-8 (the unused byte 0x98 as U+FFFD).
-void cp1251ToUtf8(const char* text, std::size_t size, std::string* out);
 // Parses a number at the start of `text` as readNumber does, after its white space.
 // Returns the count of bytes used, 0 when no number can be formed.
 std::size_t parseNumber(const char* text, std::size_t size, std::int32_t* value);

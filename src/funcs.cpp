@@ -237,18 +237,18 @@ void writeStructFile(const SCHOOL* array, std::int16_t numberElements) {
     printLine("Enter name for the file for the schools list:");
     discardInput();
     std::string name;
-    Replacement file;
+    AtomicWrite file;
     if (!readLine(&name)) {
         print("enter filename error");
-    } else if (!beginReplacement(name, &file)) {
+    } else if (!beginAtomicWrite(name, &file)) {
         printLine("Problem opening the file");
     } else {
         std::size_t count = static_cast<std::size_t>(numberElements);
         if (std::fwrite(array, sizeof(SCHOOL), count, file.stream) != count ||
             std::ferror(file.stream)) {
             reportStreamError("Write error :");
-            abandonReplacement(&file);
-        } else if (!finishReplacement(&file)) {
+            abandonAtomicWrite(&file);
+        } else if (!finishAtomicWrite(&file)) {
             reportStreamError("Write error :");
         }
     }

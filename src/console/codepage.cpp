@@ -1,0 +1,147 @@
+// Code page 1251 (Windows Cyrillic) and its conversions to and from UTF-8.
+#include "codepage.h"
+
+#include <array>
+#include <cstring>
+
+namespace {
+
+// Unicode code points of bytes 0x80..0xBF; 0 marks the unused byte 0x98.
+// Bytes 0xC0..0xFF are U+0410..U+044F in order.
+constexpr std::uint16_t kUpperHalf[64] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 88
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
+    0x0000, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  // 98
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,  // A0
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,  // A8
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,  // B0
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  // B8
+};
+
+char toCp1251(std::uint32_t code) {
+    if (code < 0x80) {
+        return static_cast<char>(code);
+    }
+    if (code >= 0x410 && code <= 0x44F) {
+        return static_cast<char>(0xC0 + (code - 0x410));
+    }
+    for (int i = 0; i < 64; ++i) {
+        if (kUpperHalf[i] != 0 && kUpperHalf[i] == code) {
+            return static_cast<char>(0x80 + i);
+        }
+    }
+    return '?';
+}
+
+// The UTF-8 of bytes 0x80..0xFF, looked up rather than encoded, since listings
+// convert every byte of every name.
+struct Utf8Sequence {
+    char bytes[3];
+    unsigned char size;
+};
+
+constexpr std::array<Utf8Sequence, 128> utf8OfUpperHalf() {
+    std::array<Utf8Sequence, 128> table{};
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        std::uint32_t code = i >= 0x40 ? 0x410u + (i - 0x40) : kUpperHalf[i];
+        if (code == 0) {
+            code = 0xFFFD;  // the unused byte 0x98
+        }
+        Utf8Sequence& sequence = table[i];
+        if (code < 0x800) {
+            sequence.bytes[0] = static_cast<char>(0xC0 | (code >> 6));
+            sequence.bytes[1] = static_cast<char>(0x80 | (code & 0x3F));
+            sequence.size = 2;
+        } else {
+            sequence.bytes[0] = static_cast<char>(0xE0 | (code >> 12));
+            sequence.bytes[1] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            sequence.bytes[2] = static_cast<char>(0x80 | (code & 0x3F));
+            sequence.size = 3;
+        }
+    }
+    return table;
+}
+constexpr std::array<Utf8Sequence, 128> kUtf8OfUpperHalf = utf8OfUpperHalf();
+
+// Decodes one UTF-8 sequence at `p`; returns its length, 0 when the lead byte does
+// not start a valid sequence (overlong forms and surrogates included).
+std::size_t decodeUtf8(const unsigned char* p, std::size_t left, std::uint32_t* code) {
+    unsigned char lead = p[0];
+    std::size_t length;
+    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        *code = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        *code = lead & 0x0F;
+        if (lead == 0xE0)
+            low = 0xA0;
+        if (lead == 0xED)
+            high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        *code = lead & 0x07;
+        if (lead == 0xF0)
+            low = 0x90;
+        if (lead == 0xF4)
+            high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (left < length || p[1] < low || p[1] > high) {
+        return 0;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((p[i] & 0xC0) != 0x80) {
+            return 0;
+        }
+        *code = (*code << 6) | (p[i] & 0x3F);
+    }
+    return length;
+}
+
+}  // namespace
+
+char* encodeUtf8(const char* text, std::size_t length, char* out) {
+    for (std::size_t i = 0; i < length; ++i) {
+        unsigned char byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
+            *out++ = static_cast<char>(byte);
+        } else {
+            // All three bytes are copied: what the sequence does not use is written over.
+            const Utf8Sequence& sequence = kUtf8OfUpperHalf[byte - 0x80];
+            std::memcpy(out, sequence.bytes, sizeof sequence.bytes);
+            out += sequence.size;
+        }
+    }
+    return out;
+}
+
+std::string utf8ToCp1251(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
+    std::size_t left = text.size();
+    while (left > 0) {
+        std::uint32_t code = p[0];
+        std::size_t used = code < 0x80 ? 1 : decodeUtf8(p, left, &code);
+        if (used == 0) {
+            out.push_back('?');
+            used = 1;
+        } else {
+            out.push_back(toCp1251(code));
+        }
+        p += used;
+        left -= used;
+    }
+    return out;
+}
+
+void cp1251ToUtf8(const char* text, std::size_t size, std::string* out) {
+    std::size_t at = out->size();
+    out->resize(at + textRoom(size));
+    char* end = encodeUtf8(text, size, &(*out)[at]);
+    out->resize(static_cast<std::size_t>(end - out->data()));
+}

@@ -1,0 +1,22 @@
+// Code page 1251 (Windows Cyrillic), in which records store their texts, and
+// UTF-8, which a terminal may speak: pure conversions between the two.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// Room that a record text of `size` bytes may take in UTF-8 (a character is at
+// most 3 bytes).
+constexpr std::size_t textRoom(std::size_t size) {
+    return 3 * size;
+}
+
+// Writes `length` bytes of code page 1251 text as UTF-8; returns the end.
+char* encodeUtf8(const char* text, std::size_t length, char* out);
+
+// Converts typed UTF-8 to code page 1251: a character the code page lacks, and each
+// byte that is not part of a valid sequence, becomes '?'.
+std::string utf8ToCp1251(const std::string& text);
+
+// Appends code page 1251 text to `out` as UTF-8 (the unused byte 0x98 as U+FFFD).
+void cp1251ToUtf8(const char* text, std::size_t size, std::string* out);

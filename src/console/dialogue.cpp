@@ -1,0 +1,316 @@
+// The console dialogue: the input as one byte stream that line, number and key
+// reads share, and the output, formatted and put together for listings. What the
+// system has to do for it stands behind console/platform.h.
+#include <cstdarg>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "console.h"
+#include "console/codepage.h"
+#include "console/platform.h"
+
+namespace {
+
+bool convertTexts = false;  // the terminal speaks UTF-8, records hold code page 1251
+
+// The bytes read and not yet taken, and the line that line and number reads work on.
+struct Input {
+    bool terminal = false;  // a terminal, or on Windows a console
+    char bytes[1 << 16];
+    std::size_t start = 0;
+    std::size_t end = 0;
+    std::string pending;
+    std::size_t pendingPos = 0;
+};
+Input input;
+
+// Waits for more bytes. Output is shown before every wait.
+Fill refill() {
+    std::fflush(stdout);
+    std::size_t got = 0;
+    Fill fill = readInput(input.bytes, sizeof input.bytes, &got);
+    if (fill == Fill::kData) {
+        input.start = 0;
+        input.end = got;
+    }
+    return fill;
+}
+
+[[noreturn]] void unreadableInput() {
+    std::fputs("\n", stdout);
+    endProgram(1);
+}
+
+// The most of one line that any read uses (a file name, two numbers): the rest of
+// a longer line is thrown away as it arrives, so no line can exhaust memory.
+const std::size_t kLineLimit = 1 << 16;
+
+// Takes the next whole line of the stream as the pending line, with its line end.
+Fill takeLine() {
+    input.pending.clear();
+    input.pendingPos = 0;
+    std::size_t length = 0;  // of the whole line as typed
+    for (;;) {
+        if (input.start == input.end) {
+            Fill fill = refill();
+            if (fill != Fill::kData) {
+                // A last line without a line end is still a line.
+                return length == 0 ? fill : Fill::kData;
+            }
+        }
+        const char* from = input.bytes + input.start;
+        std::size_t size = input.end - input.start;
+        const void* newline = std::memchr(from, '\n', size);
+        std::size_t take =
+            newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - from) + 1 : size;
+        std::size_t room = kLineLimit - input.pending.size();
+        input.pending.append(from, take < room ? take : room);
+        input.start += take;
+        length += take;
+        if (newline) {
+            if (length > kLineLimit) {
+                input.pending.back() = '\n';
+            } else if (length >= 2 && input.pending[length - 2] == '\r') {
+                input.pending.erase(length - 2, 1);
+            }
+            return Fill::kData;
+        }
+    }
+}
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+std::string scratchText;  // reused so that printing a long list allocates nothing
+
+// Standard output's buffer: one write per 64 KiB of output and per wait for input.
+char outputBuffer[1 << 16];
+
+void (*endHandler)(int status) = nullptr;
+
+}  // namespace
+
+/* ==== The byte stream, as the platforms take it ============================ */
+
+int takeByte() {
+    if (input.start == input.end) {
+        Fill fill = refill();
+        if (fill == Fill::kEnded)
+            endOfInput();
+        if (fill == Fill::kFailed)
+            unreadableInput();
+    }
+    return static_cast<unsigned char>(input.bytes[input.start++]);
+}
+
+bool bytesWaiting() {
+    return input.start < input.end;
+}
+
+void endOfInput() {
+    std::fputs("\n", stdout);
+    endProgram(0);
+}
+
+/* ==== Start-up =========================================================== */
+
+bool localeIsUtf8() {
+    const char* value = nullptr;
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        value = std::getenv(name);
+        if (value && *value) {
+            break;
+        }
+    }
+    if (!value) {
+        return false;
+    }
+    std::string lower;
+    for (const char* p = value; *p; ++p) {
+        lower.push_back(static_cast<char>(*p >= 'A' && *p <= 'Z' ? *p - 'A' + 'a' : *p));
+    }
+    return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
+}
+
+void setCodePage() {
+    convertTexts = prepareConsole();
+    std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
+    useInput(0);
+}
+
+void useInput(int fd) {
+    input.terminal = attachInput(fd);
+    input.start = input.end = 0;
+    input.pending.clear();
+    input.pendingPos = 0;
+}
+
+void onProgramEnd(void (*handler)(int status)) {
+    endHandler = handler;
+}
+
+/* ==== Output ============================================================= */
+
+void print(const char* format, ...) {
+    if (!std::strchr(format, '%')) {
+        std::fputs(format, stdout);  // much cheaper than formatting
+        return;
+    }
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stdout, format, args);
+    va_end(args);
+}
+
+void printLine(const char* text) {
+    std::fputs(text, stdout);
+    std::fputc('\n', stdout);
+}
+
+void printText(const char* text, std::size_t size) {
+    scratchText.resize(textRoom(size));
+    char* end = putText(text, size, &scratchText[0]);
+    printBytes(scratchText.data(), static_cast<std::size_t>(end - scratchText.data()));
+}
+
+char* putNumber(std::int32_t value, char* out) {
+    char digits[10];
+    char* first = digits + sizeof digits;
+    std::uint32_t magnitude =
+        value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+    do {
+        *--first = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0) {
+        *out++ = '-';
+    }
+    std::size_t count = static_cast<std::size_t>(digits + sizeof digits - first);
+    std::memcpy(out, first, count);
+    return out + count;
+}
+
+char* putText(const char* text, std::size_t size, char* out) {
+    std::size_t length = strnlen(text, size);
+    if (!convertTexts) {
+        std::memcpy(out, text, length);
+        return out + length;
+    }
+    return encodeUtf8(text, length, out);
+}
+
+void printBytes(const char* bytes, std::size_t size) {
+    std::fwrite(bytes, 1, size, stdout);
+}
+
+/* ==== Input ============================================================== */
+
+bool readLine(std::string* line) {
+    if (input.pendingPos >= input.pending.size()) {
+        Fill fill = takeLine();
+        if (fill == Fill::kEnded)
+            endOfInput();
+        if (fill == Fill::kFailed)
+            return false;
+    }
+    line->assign(input.pending, input.pendingPos, std::string::npos);
+    if (!line->empty() && line->back() == '\n') {
+        line->pop_back();
+    }
+    input.pending.clear();
+    input.pendingPos = 0;
+    return true;
+}
+
+bool readText(char* field, std::size_t size) {
+    std::string line;
+    if (!readLine(&line)) {
+        return false;
+    }
+    if (convertTexts) {
+        line = utf8ToCp1251(line);
+    }
+    std::size_t kept = line.size() < size - 1 ? line.size() : size - 1;
+    std::memcpy(field, line.data(), kept);
+    std::memset(field + kept, 0, size - kept);
+    return true;
+}
+
+void readNumber(std::int32_t* target) {
+    for (;;) {
+        while (input.pendingPos < input.pending.size() &&
+               isBlank(input.pending[input.pendingPos])) {
+            ++input.pendingPos;
+        }
+        if (input.pendingPos < input.pending.size()) {
+            break;
+        }
+        Fill fill = takeLine();
+        if (fill == Fill::kEnded)
+            endOfInput();
+        if (fill == Fill::kFailed)
+            unreadableInput();
+    }
+    input.pendingPos += parseNumber(input.pending.data() + input.pendingPos,
+                                    input.pending.size() - input.pendingPos, target);
+}
+
+void discardInput() {
+    input.pending.clear();
+    input.pendingPos = 0;
+}
+
+int readKey() {
+    return input.terminal ? readKeyPress() : takeByte();
+}
+
+void pauseConsole() {
+    std::fputs("Press any key to continue . . . ", stdout);
+    readKey();
+    std::fputs("\n", stdout);
+}
+
+/* ==== Failures =========================================================== */
+
+void reportStreamError(const char* prefix) {
+    int reason = errno;
+    std::fflush(stdout);
+    errno = reason;
+    std::perror(prefix);
+}
+
+void endProgram(int status) {
+    restoreConsole();
+    if (endHandler) {
+        endHandler(status);
+    }
+    std::exit(status);
+}
+
+/* ==== Numbers ============================================================ */
+
+std::size_t parseNumber(const char* text, std::size_t size, std::int32_t* value) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < size && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    std::size_t digitsAt = i;
+    std::int64_t magnitude = 0;
+    const std::int64_t kLimit = std::int64_t{INT32_MAX} + 1;
+    while (i < size && text[i] >= '0' && text[i] <= '9') {
+        magnitude = magnitude * 10 + (text[i] - '0');
+        if (magnitude > kLimit) {
+            magnitude = kLimit + 1;  // out of range whatever follows
+        }
+        ++i;
+    }
+    if (i == digitsAt || magnitude > (negative ? kLimit : kLimit - 1)) {
+        return 0;
+    }
+    *value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+    return i;
+}

@@ -1,0 +1,60 @@
+// The services that the console dialogue needs from the system. Each platform
+// defines them once, in a file of its own that the build chooses:
+// platform_posix.cpp for terminals and pipes, platform_windows.cpp for the
+// Windows console. The platform files also define clearConsole and
+// beginAtomicWrite of console.h.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+#include "console.h"
+
+// ---- Provided by each platform ------------------------------------------------
+
+// Sets the console up once for the whole run (code pages, the terminal settings to
+// come back to, signals) so that every way out restores it. Returns whether texts
+// are converted between the records' code page 1251 and a UTF-8 terminal.
+bool prepareConsole();
+// Puts the console back as it was found; harmless when nothing was changed.
+void restoreConsole();
+
+enum class Fill { kData, kEnded, kFailed };
+
+// Reads the input from descriptor `fd` from now on; returns whether it is a
+// terminal (on Windows a console).
+bool attachInput(int fd);
+// Waits for input and reads what is there, at most `size` bytes.
+Fill readInput(char* bytes, std::size_t size, std::size_t* got);
+// One key press at a terminal, without echo and without Enter.
+int readKeyPress();
+
+// Opens without waiting for the other end of a named pipe; reads and writes then
+// wait as usual. Returns a descriptor, or -1 with errno set.
+int openWithoutWaiting(const std::string& name, int flags);
+// Puts what was written on the disk itself; false with errno set when it fails.
+bool syncToDisk(std::FILE* stream);
+// Gives the complete temporary file the target's name, replacing the old file;
+// false with errno set when it fails.
+bool putInPlace(const std::string& temporary, const std::string& target);
+// Removes a temporary file that will not be put in place.
+void removeTemporary(const std::string& temporary);
+
+// ---- Lent by the dialogue to the platforms --------------------------------------
+
+// The next byte of the input; the end of input ends the program.
+int takeByte();
+// Whether bytes already read are waiting to be taken.
+bool bytesWaiting();
+// Ends the program at the end of input: one line end, status 0.
+[[noreturn]] void endOfInput();
+
+// ---- Lent by the portable file code to the platforms ------------------------------
+
+// The system takes no NUL inside a name, and an empty name names nothing.
+bool usableName(const std::string& name);
+// A stream over the descriptor, which is closed when none can be made.
+std::FILE* streamOf(int fd, const char* mode);
+// Takes a temporary file just created as the stream of the write, or removes it.
+bool adoptTemporary(int fd, const std::string& name, AtomicWrite* file);
