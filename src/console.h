@@ -69,6 +69,10 @@ void pauseConsole();
 
 // "<prefix>: <reason of the last error>" on standard error.
 void reportStreamError(const char* prefix);
+// Formatted text on standard error, after what standard output has so far.
+void printError(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Ends the program with `status`, or with 1 when standard output was lost, which
+// is then reported.
 [[noreturn]] void endProgram(int status);
 
 // ---- School files on disk -----------------------------------------------------

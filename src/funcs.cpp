@@ -1,6 +1,7 @@
 #include "funcs.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -228,6 +229,19 @@ void inputSchool(SCHOOL* a) {
 
 /* ==== School file ======================================================== */
 
+namespace {
+
+// The message on standard output, then the name as typed and the system's reason
+// on standard error.
+void reportFileProblem(const char* message, const std::string& name) {
+    int reason = errno;
+    printLine(message);
+    errno = reason;
+    reportStreamError(name.c_str());
+}
+
+}  // namespace
+
 void writeStructFile(const SCHOOL* array, std::int16_t numberElements) {
     if (numberElements <= 0) {
         printLine("\nSchool list is empty!");
@@ -241,7 +255,7 @@ void writeStructFile(const SCHOOL* array, std::int16_t numberElements) {
     if (!readLine(&name)) {
         print("enter filename error");
     } else if (!beginAtomicWrite(name, &file)) {
-        printLine("Problem opening the file");
+        reportFileProblem("Problem opening the file", name);
     } else {
         std::size_t count = static_cast<std::size_t>(numberElements);
         if (std::fwrite(array, sizeof(SCHOOL), count, file.stream) != count ||
@@ -266,7 +280,7 @@ SCHOOL* addSchoolFromFile(SCHOOL* array, std::int16_t* numberElements, std::int1
     }
     std::FILE* file = openForReading(name);
     if (!file) {
-        printLine("File could not be opened");
+        reportFileProblem("File could not be opened", name);
         return array;
     }
     // Only now that the file is open may the present list go.

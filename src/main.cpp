@@ -1,6 +1,7 @@
 // The main command loop: owns the list for the whole run and hands it to the
 // register's operations, one menu choice at a time.
 #include <cstdint>
+#include <cstring>
 
 #include "console.h"
 #include "funcs.h"
@@ -39,9 +40,37 @@ enum Command : std::int16_t {
     kEnd = 7,
 };
 
+// The program takes no arguments but these two, for the one who meets it first.
+[[noreturn]] void answerArguments(int argc, char** argv) {
+    const char* first = argv[1];
+    if (argc == 2 && std::strcmp(first, "--version") == 0) {
+        print("schools %s\n", SCHOOLS_VERSION);
+        endProgram(0);
+    }
+    if (argc == 2 && std::strcmp(first, "--help") == 0) {
+        print(
+            "Usage: schools\n"
+            "A register of schools kept in memory at one console. It takes no arguments\n"
+            "(but --help and --version): every command is one key of the main menu.\n\n"
+            "  1  add schools, typed at the keyboard or loaded from a school file\n"
+            "  2  write the list to a school file\n"
+            "  3  retype the schools of a given name (0 students removes a school)\n"
+            "  4  list every school, most students first\n"
+            "  5  list the schools above a given area\n"
+            "  6  free the list\n"
+            "  7  end\n");
+        print("\nThe manual: man schools\n");
+        endProgram(0);
+    }
+    bool understood = std::strcmp(first, "--help") == 0 || std::strcmp(first, "--version") == 0;
+    printError("schools: unknown argument '%s'\nTry 'schools --help'.\n",
+               understood ? argv[2] : first);
+    endProgram(2);
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     SCHOOL* array = nullptr;
     std::int16_t numberElements = 0;
     std::int16_t lenghtArray = 0;
@@ -50,6 +79,9 @@ int main() {
     std::int16_t submenu = 0;
     std::int16_t submenu1 = 0;
 
+    if (argc > 1) {
+        answerArguments(argc, argv);
+    }
     setCodePage();
     while (mode != kEnd) {
         mode = menu(menu_main);

@@ -1,6 +1,7 @@
 // The console dialogue: the input as one byte stream that line, number and key
 // reads share, and the output, formatted and put together for listings. What the
 // system has to do for it stands behind console/platform.h.
+#include <cerrno>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdlib>
@@ -13,6 +14,8 @@
 namespace {
 
 bool convertTexts = false;  // the terminal speaks UTF-8, records hold code page 1251
+bool safeTexts = false;     // output is a terminal: control bytes in texts show as '?'
+int outputFailure = 0;      // why standard output first failed, 0 while it works
 
 // The bytes read and not yet taken, and the line that line and number reads work on.
 struct Input {
@@ -25,9 +28,16 @@ struct Input {
 };
 Input input;
 
+// Shows what was printed, remembering why when standard output cannot take it.
+void flushOutput() {
+    if (std::fflush(stdout) != 0 && outputFailure == 0) {
+        outputFailure = errno;
+    }
+}
+
 // Waits for more bytes. Output is shown before every wait.
 Fill refill() {
-    std::fflush(stdout);
+    flushOutput();
     std::size_t got = 0;
     Fill fill = readInput(input.bytes, sizeof input.bytes, &got);
     if (fill == Fill::kData) {
@@ -37,8 +47,17 @@ Fill refill() {
     return fill;
 }
 
-[[noreturn]] void unreadableInput() {
+// The end of input ends the program: one line end, status 0.
+[[noreturn]] void endOfInput() {
     std::fputs("\n", stdout);
+    endProgram(0);
+}
+
+[[noreturn]] void unreadableInput() {
+    int reason = errno;
+    std::fputs("\n", stdout);
+    errno = reason;
+    reportStreamError("schools: standard input");
     endProgram(1);
 }
 
@@ -109,11 +128,6 @@ bool bytesWaiting() {
     return input.start < input.end;
 }
 
-void endOfInput() {
-    std::fputs("\n", stdout);
-    endProgram(0);
-}
-
 /* ==== Start-up =========================================================== */
 
 bool localeIsUtf8() {
@@ -136,6 +150,7 @@ bool localeIsUtf8() {
 
 void setCodePage() {
     convertTexts = prepareConsole();
+    safeTexts = outputIsTerminal();
     std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
     useInput(0);
 }
@@ -194,11 +209,19 @@ char* putNumber(std::int32_t value, char* out) {
 
 char* putText(const char* text, std::size_t size, char* out) {
     std::size_t length = strnlen(text, size);
-    if (!convertTexts) {
+    char* end = out + length;
+    if (convertTexts) {
+        end = encodeUtf8(text, length, out);
+    } else {
         std::memcpy(out, text, length);
-        return out + length;
     }
-    return encodeUtf8(text, length, out);
+    // Texts come from files of anywhere: none may drive the terminal.
+    for (char* p = out; safeTexts && p < end; ++p) {
+        if (static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F) {
+            *p = '?';
+        }
+    }
+    return end;
 }
 
 void printBytes(const char* bytes, std::size_t size) {
@@ -276,13 +299,28 @@ void pauseConsole() {
 
 void reportStreamError(const char* prefix) {
     int reason = errno;
-    std::fflush(stdout);
+    flushOutput();
     errno = reason;
     std::perror(prefix);
 }
 
+void printError(const char* format, ...) {
+    flushOutput();
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+}
+
 void endProgram(int status) {
     restoreConsole();
+    flushOutput();
+    // Output that was lost is a failure, as in every tool whose output matters.
+    if (std::ferror(stdout)) {
+        errno = outputFailure != 0 ? outputFailure : EIO;
+        std::perror("schools: standard output");
+        status = 1;
+    }
     if (endHandler) {
         endHandler(status);
     }

@@ -19,13 +19,16 @@
 bool prepareConsole();
 // Puts the console back as it was found; harmless when nothing was changed.
 void restoreConsole();
+// Whether standard output is a terminal (on Windows a console).
+bool outputIsTerminal();
 
 enum class Fill { kData, kEnded, kFailed };
 
 // Reads the input from descriptor `fd` from now on; returns whether it is a
 // terminal (on Windows a console).
 bool attachInput(int fd);
-// Waits for input and reads what is there, at most `size` bytes.
+// Waits for input and reads what is there, at most `size` bytes; errno tells why
+// when the input cannot be read.
 Fill readInput(char* bytes, std::size_t size, std::size_t* got);
 // One key press at a terminal, without echo and without Enter.
 int readKeyPress();
@@ -47,8 +50,6 @@ void removeTemporary(const std::string& temporary);
 int takeByte();
 // Whether bytes already read are waiting to be taken.
 bool bytesWaiting();
-// Ends the program at the end of input: one line end, status 0.
-[[noreturn]] void endOfInput();
 
 // ---- Lent by the portable file code to the platforms ------------------------------
 

@@ -245,15 +245,17 @@ int readKeyPress() {
         skipEscapeSequence();
     }
     restoreConsole();
-    // Without line mode the terminal's end-of-input key arrives as a byte.
-    if (waited && terminal.present && key == terminal.saved.c_cc[VEOF]) {
-        endOfInput();
-    }
-    return key;
+    return key;  // the end-of-input key too: it ends input only at a line prompt
 }
 
+bool outputIsTerminal() {
+    return isatty(STDOUT_FILENO);
+}
+
+// A terminal that knows no escape sequences (TERM=dumb) draws below, as a pipe.
 void clearConsole() {
-    if (isatty(STDOUT_FILENO)) {
+    const char* term = std::getenv("TERM");
+    if (isatty(STDOUT_FILENO) && !(term && std::strcmp(term, "dumb") == 0)) {
         std::fputs("\x1b[H\x1b[2J", stdout);
     }
 }

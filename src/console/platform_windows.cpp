@@ -89,6 +89,10 @@ void restoreConsole() {
     }
 }
 
+bool outputIsTerminal() {
+    return isConsole(GetStdHandle(STD_OUTPUT_HANDLE));
+}
+
 bool attachInput(int fd) {
     inputHandle =
         fd == 0 ? GetStdHandle(STD_INPUT_HANDLE) : reinterpret_cast<HANDLE>(_get_osfhandle(fd));
@@ -113,6 +117,7 @@ Fill readInput(char* bytes, std::size_t size, std::size_t* got) {
             return Fill::kEnded;
         }
         if (error != ERROR_OPERATION_ABORTED) {  // Ctrl-C at a console line
+            errno = errnoOf(error);
             return Fill::kFailed;
         }
     }
@@ -131,9 +136,6 @@ int readKeyPress() {
     if (key == 3) {  // Ctrl-C, which _getch delivers as a key
         restoreConsole();
         ExitProcess(STATUS_CONTROL_C_EXIT);
-    }
-    if (key == 0x1A) {  // Ctrl-Z, the console's end of input
-        endOfInput();
     }
     return key;
 }
