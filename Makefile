@@ -1,10 +1,11 @@
 # Thin wrapper: the build itself lives in CMakeLists.txt.
 #   make            build build/schools
-#   make run        build and start the program
+#   make run        build and start the program (without the tests)
 #   make test       build and run every test
 #   make test SANITIZE=1   the same with AddressSanitizer and UndefinedBehaviorSanitizer
 #   make package    build build/schools_<version>_<arch>.deb (needs dpkg-dev)
-#   make install    install into PREFIX (default /usr/local), DESTDIR honoured
+#   make install    install the stripped program into PREFIX (default /usr/local),
+#                   DESTDIR honoured
 #   make bench      build (in build-bench/, without the tests) and run the benchmarks;
 #                   BENCH_FLAGS passes options to them, e.g. --benchmark_filter=Sort
 #   make windows    cross-build build-win/schools.exe with mingw-w64
@@ -28,10 +29,16 @@ all: configure
 configure:
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE) $(CMAKE_FLAGS)
 
-run: all
+# The program alone: no test framework is needed for it.
+run:
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE) -DSCHOOLS_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target schools
 	./$(BUILD_DIR)/schools
 
-test: all
+test:
+	@[ -e /usr/include/gtest/gtest.h ] || echo "make test needs GoogleTest: apt-get install libgtest-dev libgmock-dev (else CMake fetches it)"
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE) -DSCHOOLS_TESTS=ON $(CMAKE_FLAGS)
+	cmake --build $(BUILD_DIR) -j $(JOBS)
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
 package: all
@@ -39,7 +46,7 @@ package: all
 
 PREFIX ?= /usr/local
 install: all
-	DESTDIR=$(DESTDIR) cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD_DIR) --prefix $(PREFIX) --strip
 
 bench:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE) -DSCHOOLS_TESTS=OFF -DSCHOOLS_BENCH=ON

@@ -5,7 +5,7 @@
 # Under the prefix:
 #   bin/schools
 #   share/man/man1/schools.1.gz   (schools.1 where gzip is missing)
-#   share/doc/schools/README.md, share/doc/schools/LICENSE
+#   share/doc/schools/README.md, LICENSE, copyright, changelog.gz
 include(GNUInstallDirs)
 
 set(SCHOOLS_MAINTAINER "The schools developers <maintainers@users.noreply.c-seed-9654a194.example>"
@@ -13,27 +13,34 @@ set(SCHOOLS_MAINTAINER "The schools developers <maintainers@users.noreply.c-seed
 
 install(TARGETS schools RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# The manual page is installed compressed, as Debian keeps them; -n leaves the name
-# and time stamp out, so the same page always compresses to the same bytes.
-set(schools_manual ${PROJECT_SOURCE_DIR}/doc/schools.1)
+# The manual page and the changelog are installed compressed, as Debian keeps
+# them; -n leaves the name and time stamp out, so the same text always compresses
+# to the same bytes.
 find_program(SCHOOLS_GZIP gzip)
-if(SCHOOLS_GZIP)
-  set(schools_manual_gz ${PROJECT_BINARY_DIR}/doc/schools.1.gz)
-  add_custom_command(
-    OUTPUT ${schools_manual_gz}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/doc
-    COMMAND ${SCHOOLS_GZIP} -9 -n -c ${schools_manual} > ${schools_manual_gz}
-    DEPENDS ${schools_manual}
-    COMMENT "Compressing the manual page"
-    VERBATIM)
-  add_custom_target(schools_manual ALL DEPENDS ${schools_manual_gz})
-  install(FILES ${schools_manual_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-else()
-  install(FILES ${schools_manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-endif()
+function(schools_install_compressed source destination)
+  get_filename_component(name ${source} NAME)
+  if(SCHOOLS_GZIP)
+    set(compressed ${PROJECT_BINARY_DIR}/doc/${name}.gz)
+    add_custom_command(
+      OUTPUT ${compressed}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/doc
+      COMMAND ${SCHOOLS_GZIP} -9 -n -c ${source} > ${compressed}
+      DEPENDS ${source}
+      COMMENT "Compressing ${name}"
+      VERBATIM)
+    add_custom_target(schools_${name} ALL DEPENDS ${compressed})
+    install(FILES ${compressed} DESTINATION ${destination})
+  else()
+    install(FILES ${source} DESTINATION ${destination})
+  endif()
+endfunction()
+schools_install_compressed(${PROJECT_SOURCE_DIR}/doc/schools.1 ${CMAKE_INSTALL_MANDIR}/man1)
+schools_install_compressed(${PROJECT_SOURCE_DIR}/doc/changelog ${CMAKE_INSTALL_DOCDIR})
 
-# CMAKE_INSTALL_DOCDIR is share/doc/schools.
+# CMAKE_INSTALL_DOCDIR is share/doc/schools; copyright is the licence as Debian
+# reads it.
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+              ${PROJECT_SOURCE_DIR}/doc/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # ---- The package --------------------------------------------------------------
