@@ -25,7 +25,7 @@
 #include "console.h"
 #include "funcs.h"
 
-int schoolsMain();  // the program's main, renamed for this build
+int schoolsMain(int argc, char** argv);  // the program's main, renamed for this build
 
 namespace {
 
@@ -155,7 +155,9 @@ void leaveSession(int status) {
 
 void* runSession(void*) {
     inSession = true;
-    schoolsMain();
+    char name[] = "schools";
+    char* argv[] = {name, nullptr};
+    schoolsMain(1, argv);
     return nullptr;  // not reached: the program always ends through endProgram
 }
 

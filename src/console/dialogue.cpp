@@ -19,6 +19,7 @@ int outputFailure = 0;      // why standard output first failed, 0 while it work
 
 // The bytes read and not yet taken, and the line that line and number reads work on.
 struct Input {
+    int fd = 0;             // standard input, unless useInput chose another
     bool terminal = false;  // a terminal, or on Windows a console
     char bytes[1 << 16];
     std::size_t start = 0;
@@ -152,10 +153,11 @@ void setCodePage() {
     convertTexts = prepareConsole();
     safeTexts = outputIsTerminal();
     std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
-    useInput(0);
+    input.terminal = attachInput(input.fd);
 }
 
 void useInput(int fd) {
+    input.fd = fd;
     input.terminal = attachInput(fd);
     input.start = input.end = 0;
     input.pending.clear();
