@@ -1,6 +1,7 @@
 // The console dialogue: the input as one byte stream that line, number and key
 // reads share, and the output, formatted and put together for listings. What the
 // system has to do for it stands behind console/platform.h.
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdint>
@@ -16,6 +17,25 @@ namespace {
 bool convertTexts = false;  // the terminal speaks UTF-8, records hold code page 1251
 bool safeTexts = false;     // output is a terminal: control bytes in texts show as '?'
 int outputFailure = 0;      // why standard output first failed, 0 while it works
+
+// Where lines are edited, what was printed since the last line end: the editor
+// shows it again as the prompt of the line it reads.
+bool editingLines = false;
+std::string shownLine;
+
+void show(const char* text, std::size_t size) {
+    std::fwrite(text, 1, size, stdout);
+    if (editingLines) {
+        std::size_t lineAt = size;
+        while (lineAt > 0 && text[lineAt - 1] != '\n') {
+            --lineAt;
+        }
+        if (lineAt > 0) {
+            shownLine.clear();
+        }
+        shownLine.append(text + lineAt, size - lineAt);
+    }
+}
 
 // The bytes read and not yet taken, and the line that line and number reads work on.
 struct Input {
@@ -66,18 +86,34 @@ Fill refill() {
 // a longer line is thrown away as it arrives, so no line can exhaust memory.
 const std::size_t kLineLimit = 1 << 16;
 
+// The rest of the line from the editor, after the bytes typed before it was asked.
+Fill takeEditedLine() {
+    std::string typedAhead;
+    typedAhead.swap(input.pending);
+    Fill fill = readEditedLine(shownLine, typedAhead, &input.pending);
+    shownLine.clear();  // the line end typed moved to a new line
+    if (input.pending.size() > kLineLimit) {
+        input.pending.resize(kLineLimit);
+        input.pending.back() = '\n';
+    }
+    return fill;
+}
+
 // Takes the next whole line of the stream as the pending line, with its line end.
 Fill takeLine() {
     input.pending.clear();
     input.pendingPos = 0;
     std::size_t length = 0;  // of the whole line as typed
     for (;;) {
-        if (input.start == input.end) {
+        if (input.start == input.end && !editingLines) {
             Fill fill = refill();
             if (fill != Fill::kData) {
                 // A last line without a line end is still a line.
                 return length == 0 ? fill : Fill::kData;
             }
+        }
+        if (input.start == input.end && editingLines) {
+            return takeEditedLine();
         }
         const char* from = input.bytes + input.start;
         std::size_t size = input.end - input.start;
@@ -154,6 +190,7 @@ void setCodePage() {
     safeTexts = outputIsTerminal();
     std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
     input.terminal = attachInput(input.fd);
+    editingLines = input.terminal && startLineEditor(input.fd);
 }
 
 void useInput(int fd) {
@@ -172,18 +209,24 @@ void onProgramEnd(void (*handler)(int status)) {
 
 void print(const char* format, ...) {
     if (!std::strchr(format, '%')) {
-        std::fputs(format, stdout);  // much cheaper than formatting
+        show(format, std::strlen(format));  // much cheaper than formatting
         return;
     }
     va_list args;
     va_start(args, format);
-    std::vfprintf(stdout, format, args);
+    if (editingLines) {
+        char text[512];  // the program's own texts and numbers, one line at most
+        int size = std::vsnprintf(text, sizeof text, format, args);
+        show(text, std::min(static_cast<std::size_t>(size > 0 ? size : 0), sizeof text - 1));
+    } else {
+        std::vfprintf(stdout, format, args);
+    }
     va_end(args);
 }
 
 void printLine(const char* text) {
-    std::fputs(text, stdout);
-    std::fputc('\n', stdout);
+    show(text, std::strlen(text));
+    show("\n", 1);
 }
 
 void printText(const char* text, std::size_t size) {
@@ -227,7 +270,7 @@ char* putText(const char* text, std::size_t size, char* out) {
 }
 
 void printBytes(const char* bytes, std::size_t size) {
-    std::fwrite(bytes, 1, size, stdout);
+    show(bytes, size);
 }
 
 /* ==== Input ============================================================== */
@@ -292,9 +335,9 @@ int readKey() {
 }
 
 void pauseConsole() {
-    std::fputs("Press any key to continue . . . ", stdout);
+    print("Press any key to continue . . . ");
     readKey();
-    std::fputs("\n", stdout);
+    print("\n");
 }
 
 /* ==== Failures =========================================================== */

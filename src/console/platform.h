@@ -33,6 +33,17 @@ Fill readInput(char* bytes, std::size_t size, std::size_t* got);
 // One key press at a terminal, without echo and without Enter.
 int readKeyPress();
 
+// The line editor, where one is built in (libedit, on POSIX): starts it on the
+// terminal `fd`; false where there is none, and lines are then read as they come.
+bool startLineEditor(int fd);
+// One line through the editor, with what was printed on the line so far as its
+// prompt and the bytes typed before it was asked as the start of the line. The
+// line comes with its line end; kEnded at the end of input.
+Fill readEditedLine(const std::string& prompt, const std::string& typedAhead, std::string* line);
+// While the editor has the terminal in its own mode, a signal that ends the
+// program gives the terminal back first (POSIX only).
+void markLineEditing(bool active);
+
 // Opens without waiting for the other end of a named pipe; reads and writes then
 // wait as usual. Returns a descriptor, or -1 with errno set.
 int openWithoutWaiting(const std::string& name, int flags);

@@ -28,6 +28,7 @@ struct Terminal {
 };
 Terminal terminal;
 volatile sig_atomic_t rawActive = 0;
+volatile sig_atomic_t editorActive = 0;  // the line editor has the terminal in its mode
 
 void enterRawMode() {
     if (terminal.present && !rawActive) {
@@ -44,7 +45,7 @@ volatile sig_atomic_t temporaryLive = 0;
 // Only async-signal-safe calls: put the terminal back, remove the temporary file,
 // then die of the signal.
 void onFatalSignal(int sig) {
-    if (rawActive) {
+    if (rawActive || editorActive) {
         tcsetattr(STDIN_FILENO, TCSANOW, &terminal.saved);
     }
     if (temporaryLive) {
@@ -212,6 +213,10 @@ void restoreConsole() {
         tcsetattr(STDIN_FILENO, TCSANOW, &terminal.saved);
         rawActive = 0;
     }
+}
+
+void markLineEditing(bool active) {
+    editorActive = active;
 }
 
 bool attachInput(int fd) {

@@ -1,0 +1,11 @@
+// Where no line editor is built in (no libedit, or Windows, whose console edits
+// lines itself): lines are read as they come.
+#include "console/platform.h"
+
+bool startLineEditor(int) {
+    return false;
+}
+
+Fill readEditedLine(const std::string&, const std::string&, std::string*) {
+    return Fill::kFailed;
+}
