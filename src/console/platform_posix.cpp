@@ -203,6 +203,24 @@ void takeOverOwnership(int fd, const struct stat& old) {
 
 }  // namespace
 
+bool localeIsUtf8() {
+    const char* value = nullptr;
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        value = std::getenv(name);
+        if (value && *value) {
+            break;
+        }
+    }
+    if (!value) {
+        return false;
+    }
+    std::string lower;
+    for (const char* p = value; *p; ++p) {
+        lower.push_back(static_cast<char>(*p >= 'A' && *p <= 'Z' ? *p - 'A' + 'a' : *p));
+    }
+    return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
+}
+
 bool prepareConsole() {
     watchSignalsAndTerminal();
     return localeIsUtf8();
