@@ -8,7 +8,7 @@
 #   make bench      build (in build-bench/, without the tests) and run the benchmarks;
 #                   BENCH_FLAGS passes options to them, e.g. --benchmark_filter=Sort
 #   make windows    cross-build build-win/schools.exe with mingw-w64
-#   make test-windows   run the end-to-end and fault sessions under wine
+#   make test-windows   run the sessions against the Windows build under wine
 
 ifeq ($(SANITIZE),1)
 BUILD_DIR ?= build-san
@@ -50,9 +50,8 @@ windows:
 	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE) -DSCHOOLS_TESTS=OFF
 	cmake --build build-win -j $(JOBS)
 
-test-windows: all windows
-	tests/under-wine.sh ./$(BUILD_DIR)/tests/e2e_tests
-	tests/under-wine.sh ./$(BUILD_DIR)/tests/fault_tests
+test-windows: windows
+	tests/under-wine.sh /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/test_sessions.py
 
 clean:
 	rm -rf build build-san build-bench build-win
