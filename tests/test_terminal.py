@@ -1,5 +1,5 @@
 """The program on a pseudo-terminal, whose settings every way out must leave as they were."""
-import os, pty, select, termios, time  # noqa: E401
+import atexit, os, pty, select, termios, time  # noqa: E401
 import pytest
 from session import *  # noqa: F403
 
@@ -15,6 +15,7 @@ class Terminal:
             [PROGRAM], stdin=self.slave, stdout=self.slave, stderr=self.slave, cwd=folder,
             env=dict(os.environ, LC_ALL="C"), start_new_session=True, close_fds=True,
             restore_signals=True, preexec_fn=lambda: signal.signal(signal.SIGXFSZ, signal.SIG_DFL))
+        atexit.register(self.program.kill)  # should a case fail with the program still there
         self.wait_for(PROMPT)
 
     def wait_for(self, text, seconds=10):  # None: what has come
