@@ -105,8 +105,11 @@ FILE_SYSTEM = [
         files={"f": chmod(0o640), "link": lambda p: os.symlink("f", p)},
         after={"f": file(A, B), "link": "-> f", "n1": file(A, B), "n2": file(A, B)},
         also=lambda d: mode(d / "f", d / "n1", d / "n2") == (0o640, 0o644, 0o644)),
-    row("a named pipe without a partner", AB, load("2", "p"), write("p", NOT_WRITTEN),
-        listing(A, B), END, files={"p": os.mkfifo}, after={"p": "p"}, marks=POSIX),
+    row("named pipes: one without a partner, one written slowly", AB, load("2", "p"),
+        write("p", NOT_WRITTEN), load("2", "q"), listing(A, B, C), END, marks=POSIX,
+        files={"p": os.mkfifo, "c": file(C), "q": lambda p: (os.mkfifo(p), subprocess.Popen(
+            ["sh", "-c", "exec 3<>q; sleep 0.5; cat c >&3"], cwd=p.parent))},
+        after={"p": "p", "q": "p", "c": file(C)}),
     row("a full device", AB, write("/dev/full"), END, marks=POSIX,
         err="Write error :: No space left on device\n"),
     row("unreadable input", ("", menu(MAIN, "")), status=1, stdin=os.open("/", os.O_RDONLY),
