@@ -1,0 +1,172 @@
+"""Whole sessions: a row is its name, its steps, and check's options ("f" is what it loads)."""
+import atexit
+import pytest
+from session import *  # noqa: F403
+
+s = lambda name, number, students, area=100: (name, "Dir " + name, number, area, students)  # noqa
+walk = lambda text: [s(x[0], 0, int(x[1:])) for x in text.split()]  # noqa: E731
+row = lambda name, *steps, marks=(), **kw: pytest.param(list(steps), kw, id=name, marks=marks)
+MANY = [s("S%d" % i, i, 100 - i, i * 10) for i in range(1, 13)]
+FULL, IS_FULL = record(("S", "D", 1, 1, 1)) * 20480, "\nSchool list is full!" + KEPT
+ONE, EQUAL, BIG = s("One", 1, 5, 1), s("Equal", 2, 5, 300), s("Big", 3, 5, 301)
+RAW = "".join(chr(ord("a") + i % 26) for i in range(100)) + record(A)[100:]
+ALL = "".join(map(chr, range(0x80, 0x100)))  # every byte of a name and director, in two schools
+HIGH = [(ALL[i:i + 49], ALL[i + 49:i + 98], i, 1, 1) for i in (0, 79)]
+SHOWN = [(*(t.encode("latin-1").decode("cp1251", "replace").encode().decode("latin-1")
+            for t in h[:2]), h[2], 1, 1) for h in HIGH]  # as a UTF-8 terminal shows them
+CONTROL = ("A\x1b]0;t\x07\x1b[31m", "D\x01\x7f", 1, 1, 1)  # would drive a terminal
+DELETED, CHANGED = "\nSchool had no students so we deleted it!", "\nSchool info changed!"
+
+ROWS = [
+    row("other keys ignored, 8 redraws, 7 ends", ("a09\n\r \x1b\x7f\xb1\xff-88", menu(MAIN, "8") +
+                                                  menu(MAIN, "8")), END),
+    row("commands on no list", sort(), area("12"), cmd("2 ", "\nSchool list is empty!\n" + PAUSE),
+        cmd("3X\n ", "Enter School name to look for :\nNo School with that name!" + PAUSE),
+        cmd("6 ", "\nNo memory used!" + PAUSE), ("13901831no\n ", add("1")[1]),
+        cmd("6 ", "\nMemory is empty!" + PAUSE), cmd("6 ", "\nNo memory used!" + PAUSE), END),
+    row("input ends at a key", ("", menu(MAIN, ""))),
+    row("input ends at a line", ("111", add("1")[1].split(KEPT)[0] + "\n")),
+    row("input ends at a number", ("5\n \n\t", menu(MAIN, "5") + AREA + "\n")),
+    row("a known number asked again, two numbers on one line",
+        add("1", school(1, A), ("yes\nBeta\nPetrova\n1\n2\n800 20\n", school(2, B, [1])[1])),
+        listing(A, B), END),
+    row("growing past 5 and 10, appending, a new list", add("1", *map(school, range(1, 12), MANY)),
+        add("2", school(12, MANY[11], [1])), listing(*MANY), add("1", school(1, A)), listing(A),
+        END),
+    row("numbers typed as letters", ("111yes\nA\nD\n7abc\nyes\nB\nD\n8\n90\n40\nyes\nC\nD\n9 x\n"
+        "no\n ", add("1", school(1, A), school(2, A), school(3, A), verdict=PRUNED)[1]),
+        listing(("C", "D", 9, 90, 40), ("B", "D", 8, 90, 40)), END),
+    *(row("reply %r" % r, add("1", reply=r), sort(), END) for r in ("", "Yes", " yes", "yess")),
+    row("texts cut to 49 bytes, CR LF lines", ("111yes\r\n%s\r\n%s\r\n5\r\n6\r\n7\r\nno\r\n " % (
+        "n" * 99999, "d" * 50), add("1", school(1, A))[1]), write(), END,
+        after={"out": record(("n" * 49, "d" * 49, 5, 6, 7))}),
+    row("written over a file and loaded back, unwritable names", add("1", school(1, A), school(
+        2, B)), write("f"), load("1"), load("2"), listing(A, B, A, B), write("d", NOT_WRITTEN),
+        write("no/x", NOT_WRITTEN), END, files={"f": file(C), "d": None},
+        after={"f": file(A, B), "d": "d"},
+        err="d: Is a directory\nno/x: No such file or directory\n"),
+    row("a partial last record, an empty file, texts without a NUL", load("1"), listing(A, B),
+        load("1", "e"), sort(), load("1", "r"), listing((RAW[:50], RAW[50:100], 1, 500, 30)),
+        write(), END, files={"f": file(A, B) + record(C)[:111], "e": "", "r": RAW},
+        after={"f": file(A, B) + record(C)[:111], "e": "", "r": RAW, "out": RAW}),
+    *(row("not opened: %r" % name, load("1"), load("1", name, "File could not be opened\n" + KEPT),
+          listing(A), END, files={"f": file(A), "d": None}, err=err) for name, err in [
+        ("no", "no: No such file or directory\n"), ("d", "d: Is a directory\n"),
+        ("", "No such file or directory\n"), ("f\0x", "f: Invalid argument\n")]),
+    row("the full list", load("1"), load("2", verdict=IS_FULL), add("2", reply="yes",
+        verdict=IS_FULL), write(), sort(*[("S", "D", 1, 1, 1)] * 20480), load("1", "o", IS_FULL),
+        END, files={"f": FULL + record(A)[:50], "o": FULL + file(A, B)},
+        after={"f": FULL + record(A)[:50], "o": FULL + file(A, B), "out": FULL}),
+    *(row("pruning " + loaded, load("1", verdict=PRUNED), listing(*walk(kept)), END,
+          files={"f": file(*walk(loaded))}) for loaded, kept in [
+        ("A0 B5 C7", "C7 B5"), ("A0 B0 C5 D7", "D7 C5"), ("A0 B5 C0", "B5"), ("A0 B0", "")]),
+    row("sorted, negative counts last, and written so", load("1"), sort(B, C, s("L", 9, -5)),
+        write(), END, files={"f": file(s("L", 9, -5), B, C)},
+        after={"f": file(s("L", 9, -5), B, C), "out": file(B, C, s("L", 9, -5))}),
+    row("the area threshold is strict", area("abc"), load("1"), area("300 400", (3, BIG)),
+        ("5 ", menu(MAIN, "5") + AREA + "\nNo schools with bigger area!" + PAUSE),
+        area("abc", (1, ONE), (2, EQUAL), (3, BIG)), END, files={"f": file(ONE, EQUAL, BIG)}),
+    row("change: not found, and both of a name changed", load("1"),
+        change("Nobody", verdict="No School with that name!"),
+        change("X", (s("P", 7, 1), ()), (s("Q", 8, 2), ()), verdict=CHANGED),
+        listing(s("P", 7, 1), *walk("Y2"), s("Q", 8, 2)), END,
+        files={"f": file(*walk("X1 Y2 X3"))}),
+    row("change: one removed, then two silently", load("1"),
+        change("Y", (s("Y", 9, 0), ()), verdict=DELETED),
+        change("X", (s("X", 8, 0), ()), (s("X", 9, 0), ()), verdict=""), listing(*walk("Z4")),
+        END, files={"f": file(*walk("X1 Y2 X3 Z4"))}),
+    # A change checks numbers against those of the last add, and adds none
+    row("change: numbers against the registry", load("2"),
+        change("A", (s("A", 9, 0), ()), verdict=DELETED),
+        change("B", (s("B", 9, 0), ()), verdict=DELETED),
+        change("C", (s("C", 5, 5), [4]), verdict=CHANGED),
+        add("2", school(3, s("E", 5, 5), [4]), school(4, s("F", 0, 5))),
+        listing(s("D", 4, 5), s("C", 5, 5), s("E", 5, 5), s("F", 0, 5)), END,
+        files={"f": file(s("A", 1, 5), s("B", 2, 5), s("C", 3, 5), s("D", 4, 5))}),
+    row("every byte of 1251 shown as UTF-8 and typed back", load("1"), listing(*SHOWN),
+        add("1", *map(school, (1, 2), SHOWN)), write(), END, files={"f": file(*HIGH)},
+        after={"f": file(*HIGH), "out": file(*HIGH).replace("\x98", "?")},
+        env={"LC_ALL": "", "LANG": "C.utf8"}, marks=POSIX),
+    row("control bytes of texts kept on a pipe", load("1"), listing(CONTROL), END,
+        files={"f": file(CONTROL)}),
+    row("1251 typed in other locales", add("1", school(1, HIGH[0])), listing(HIGH[0]), write(), END,
+        after={"out": record(HIGH[0])}),
+]
+BIG_FILE = file(*[("S", "D", n, 1, 1) for n in range(41)])  # more than a stdio buffer holds
+AB, TOO_LARGE = add("1", school(1, A), school(2, B)), "Write error :: File too large\n"
+mode = lambda *paths: tuple(os.stat(p).st_mode & 0o7777 for p in paths)  # noqa: E731
+chmod = lambda bits, text="": lambda p: (p.write_bytes(text.encode("latin-1")), os.chmod(p, bits))
+owned = lambda uid, gid, bits: lambda p: (p.touch(), os.chown(p, uid, gid), os.chmod(p, bits))  # noqa
+ROOT = pytest.mark.skipif(WINDOWS or os.geteuid() != 0, reason="needs root to own files")
+LINKS = pathlib.Path("/proc/sys/fs/protected_symlinks")
+
+
+def kept(*owner_group_mode):  # what "f" must have after the write
+    def check(folder):
+        st = os.stat(folder / "f")
+        return (st.st_uid, st.st_gid, st.st_mode & 0o7777) == owner_group_mode
+    return check
+
+
+def planted(p):  # another user's link in a sticky folder, where the system protects them
+    try:
+        atexit.register(LINKS.write_text, LINKS.read_text()), LINKS.write_text("1")
+    except OSError:
+        pytest.skip("the protection of links in sticky folders cannot be turned on here")
+    os.chmod(p.parent, 0o1777), os.symlink("f", p), os.lchown(p, 65534, 65534)
+
+# The file system: another user (root only), permissions, links, limits. "f" holds C.
+FILE_SYSTEM = [
+    row("a read-only file loads", load("1"), listing(C), END, user="nobody",
+        files={"f": chmod(0o444, file(C))}, after={"f": file(C)}),
+    row("a folder that cannot be written", AB, write("d/x", NOT_WRITTEN), write(), END,
+        user="nobody", files={"f": file(C), "d": lambda p: p.mkdir(0o555)},
+        after={"f": file(C), "d": "d", "out": file(A, B)}, err="d/x: Permission denied\n",
+        marks=POSIX),
+    row("a file-size limit at the end of a write and in it", AB, write("f"), load("1", "big"),
+        write("f"), END, files={"f": file(C), "big": BIG_FILE}, marks=POSIX, limit=150,
+        after={"f": file(C), "big": BIG_FILE}, err=TOO_LARGE * 2),
+    row("written through a symbolic link, keeping the mode; new files take the umask", AB,
+        write("link"), write("n1"), write("n2"), END, marks=POSIX,
+        files={"f": chmod(0o640), "link": lambda p: os.symlink("f", p)},
+        after={"f": file(A, B), "link": "-> f", "n1": file(A, B), "n2": file(A, B)},
+        also=lambda d: mode(d / "f", d / "n1", d / "n2") == (0o640, 0o644, 0o644)),
+    row("named pipes: one without a partner, one written slowly", AB, load("2", "p"),
+        write("p", NOT_WRITTEN), load("2", "q"), listing(A, B, C), END, marks=POSIX,
+        files={"p": os.mkfifo, "c": file(C), "q": lambda p: (os.mkfifo(p), subprocess.Popen(
+            ["sh", "-c", "exec 3<>q; sleep 0.5; cat c >&3"], cwd=p.parent))},
+        after={"p": "p", "q": "p", "c": file(C)}, err="p: No such device or address\n"),
+    row("a full device", AB, write("/dev/full"), END, marks=POSIX,
+        err="Write error :: No space left on device\n"),
+    row("root keeps another's file's owner and set-user-ID bit", AB, write("f"), END, marks=ROOT,
+        files={"f": owned(65534, 65534, 0o4755)}, also=kept(65534, 65534, 0o4755)),
+    row("a member keeps a group's file's group, not its set-group-ID bit", AB, write("f"), END,
+        user="nobody", groups=(0,), files={"f": owned(1, 0, 0o2664)}, also=kept(65534, 0, 0o664),
+        marks=POSIX),
+    row("a link planted in a sticky folder by another user", AB, write("l", NOT_WRITTEN), END,
+        files={"f": file(C), "l": planted}, after={"f": file(C), "l": "-> f"},
+        err="l: Permission denied\n", marks=ROOT),
+    row("the program's own streams; a name part of 255 bytes", AB, write("/dev/stdin", NOT_WRITTEN),
+        write("/dev/stdout", file(A, B)), write("n" * 255), END, marks=POSIX,
+        after={"n" * 255: file(A, B)}, err="/dev/stdin: Device or resource busy\n"),
+    row("unreadable input", ("", menu(MAIN, "")), status=1, stdin=os.open("/", os.O_RDONLY),
+        err="schools: standard input: Is a directory\n", marks=POSIX),
+]
+
+
+@pytest.mark.parametrize("steps,options", ROWS + FILE_SYSTEM)
+def test_session(steps, options):
+    check(steps, **options)
+
+
+
+@POSIX
+@pytest.mark.parametrize("args,into,status,out,err", [
+    (["--help"], None, 0, "Usage: schools\n", ""), (["--version"], None, 0, "schools 1.0.0\n", ""),
+    (["--help", "-x"], None, 2, "", "schools: unknown argument '-x'\nTry 'schools --help'.\n"),
+    ([], "/dev/full", 1, "", "schools: standard output: No space left on device\n")])
+def test_command_line(args, into, status, out, err):
+    r = subprocess.run([PROGRAM, *args], input=b"7", stdout=open(into, "wb") if into else
+                       subprocess.PIPE, stderr=subprocess.PIPE, timeout=10, restore_signals=True)
+    assert (r.returncode, (r.stdout or b"")[:len(out)].decode(), r.stderr.decode()) == (
+        status, out, err)

@@ -1,0 +1,106 @@
+"""The program on a pseudo-terminal, whose settings every way out must leave as they were."""
+import atexit, os, pty, select, termios, time  # noqa: E401
+import pytest
+from session import *  # noqa: F403
+
+pytestmark = POSIX
+PROMPT, CLEAR = "Izberete rejims:", "\x1b[H\x1b[2J"
+EDITOR = os.environ.get("SCHOOLS_LINE_EDITOR") == "1"  # lines read through libedit
+
+
+class Terminal:
+    def __init__(self, folder, stdout=None, **env):
+        self.master, self.slave = pty.openpty()  # the slave stays open: its settings outlive us
+        self.before, self.out, self.typed = termios.tcgetattr(self.slave), "", 0
+        self.program = subprocess.Popen(
+            [PROGRAM], stdin=self.slave, stdout=stdout or self.slave, stderr=self.slave, cwd=folder,
+            env={**os.environ, "LC_ALL": "C.UTF-8", "TERM": "xterm", **env}, start_new_session=True,
+            close_fds=True, restore_signals=True,
+            preexec_fn=lambda: signal.signal(signal.SIGXFSZ, signal.SIG_DFL))
+        atexit.register(self.program.kill)  # should a case fail with the program still there
+        stdout or self.wait_for(PROMPT)
+
+    def wait_for(self, text, seconds=10):  # shown since the last keys typed; None: what has come
+        while (text is None or text not in self.out[self.typed:]) and select.select(
+                [self.master], [], [], seconds)[0]:
+            self.out += os.read(self.master, 4096).decode("latin-1")
+        assert text is None or text in self.out[self.typed:]
+
+    def type(self, wait, keys):  # once the program shows `wait` and has left line mode
+        self.wait_for(wait)
+        deadline = time.monotonic() + 5
+        while termios.tcgetattr(self.slave)[3] & termios.ICANON and time.monotonic() < deadline:
+            time.sleep(0.001)
+        self.typed = len(self.out)
+        os.write(self.master, keys.encode())
+
+    def finish(self):  # the exit status; the settings must be the first ones
+        status = self.program.wait(timeout=10)
+        self.wait_for(None, 0)
+        assert termios.tcgetattr(self.slave) == self.before
+        os.close(self.master), os.close(self.slave)
+        return status
+
+
+def test_keys_without_enter_or_echo_and_escape_sequences_as_one_key(tmp_path):
+    t = Terminal(tmp_path)
+    t.type(PROMPT, "6")
+    t.type(PAUSE[:-1], "\x04")  # Ctrl-D at a pause is a key like any other; a menu ignores it
+    # F5, Ctrl+Up, F1 and Alt+1, Ctrl-D; a lone Escape, a sequence ending in '@'
+    t.type(PROMPT, "\x1b[15~\x1b[1;5A\x1bOP\x1b1\x04")
+    for keys in (b"\x1b", b"\x1b[2@7"):
+        time.sleep(0.2)
+        os.write(t.master, keys)
+    assert t.finish() == 0
+    assert t.out == (CLEAR + menu(MAIN, "6") + "\nNo memory used!" + PAUSE + CLEAR +
+                     menu(MAIN, "7")).replace("\n", "\r\n")
+
+
+@pytest.mark.parametrize("keys,wait,sig", [  # the keys to a wait, what it shows, the signal
+    ("", PROMPT, signal.SIGINT), ("", PROMPT, signal.SIGTERM), ("", PROMPT, signal.SIGHUP),
+    ("", PROMPT, signal.SIGUSR1), ("", PROMPT, signal.SIGALRM), ("111", QUESTION, signal.SIGINT),
+    ("111", QUESTION, signal.SIGTERM), ("111", QUESTION, signal.SIGHUP),
+    ("111", QUESTION, signal.SIGUSR1)])
+def test_signals_leave_the_terminal_as_it_was(tmp_path, keys, wait, sig):
+    t = Terminal(tmp_path)
+    keys and t.type(PROMPT, keys)
+    t.wait_for(wait)
+    in_mode = lambda: (termios.tcgetattr(t.slave) == t.before) == (  # noqa: E731
+        wait == QUESTION and not EDITOR)  # a key, or a line being edited, out of line mode
+    deadline = time.monotonic() + 5
+    while not in_mode() and time.monotonic() < deadline:
+        time.sleep(0.001)
+    assert in_mode()
+    t.program.send_signal(sig)
+    assert t.finish() == -sig
+
+
+def test_a_reader_gone_at_a_key_wait(tmp_path):
+    read, write = os.pipe()
+    os.close(read)
+    t = Terminal(tmp_path, stdout=write)
+    os.close(write)
+    assert t.finish() == -signal.SIGPIPE
+
+
+def test_texts_cannot_drive_the_terminal_nor_clear_a_dumb_one(tmp_path):
+    (tmp_path / "f").write_bytes(record(("A\x1b]0;t\x07\x1b[31m", "D\x01\x7f", 1, 1, 1)).encode())
+    t = Terminal(tmp_path, TERM="dumb")
+    t.type(PROMPT, "121f\n 5-9\n 7")
+    assert t.finish() == 0
+    assert "School name :A?]0;t??[31m\r\nSchool number :1\r\nName of director:D??" in t.out
+    assert "\x1b" not in t.out
+
+
+@pytest.mark.skipif(not EDITOR, reason="built without libedit")
+def test_lines_are_edited(tmp_path):
+    t = Terminal(tmp_path)
+    for wait, keys in [(PROMPT, "111"), (QUESTION, "yes\r"),
+                       ("School:", "Шкоаж\x7f\x1b[Dл\x1b[C\r"), ("director:", "\x1b[A\r"),
+                       ("number:", "1\r"), ("meter):", "2\r"), ("students:", "3\r"),
+                       (QUESTION, "no\r"), (PAUSE[:-1], " "), (PROMPT, "2"),
+                       ("list:", "out\r"), (PAUSE[:-1], " "), (PROMPT, "111"), (QUESTION, "\x04")]:
+        t.type(wait, keys)
+    assert t.finish() == 0
+    school = "Школа".encode("cp1251").decode("latin-1")
+    assert (tmp_path / "out").read_bytes() == record((school, school, 1, 2, 3)).encode("latin-1")
