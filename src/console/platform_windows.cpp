@@ -188,7 +188,11 @@ bool beginAtomicWrite(const std::string& name, AtomicWrite* file) {
     }
     struct stat info;
     bool exists = stat(name.c_str(), &info) == 0;
-    if ((exists && S_ISDIR(info.st_mode)) || (exists && _access(name.c_str(), 2) != 0)) {
+    if (exists && S_ISDIR(info.st_mode)) {
+        errno = EISDIR;
+        return false;
+    }
+    if (exists && _access(name.c_str(), 2) != 0) {
         return false;
     }
     if (exists && !S_ISREG(info.st_mode)) {

@@ -46,10 +46,16 @@ std::FILE* openForReading(const std::string& name) {
         return nullptr;
     }
     int fd = openWithoutWaiting(name, O_RDONLY);
+    int reason = errno;
     struct stat info;
-    if (fd >= 0 && fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    // A folder opens on POSIX and is refused on Windows: either way it says so.
+    bool folder = fd >= 0 ? fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)
+                          : stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    if (fd >= 0 && folder) {
         close(fd);
-        errno = EISDIR;
+    }
+    if (folder || fd < 0) {
+        errno = folder ? EISDIR : reason;
         return nullptr;
     }
     return streamOf(fd, "rb");
