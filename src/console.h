@@ -69,6 +69,9 @@ void pauseConsole();
 
 // "<prefix>: <reason of the last error>" on standard error.
 void reportStreamError(const char* prefix);
+// The message on standard output, then the file's name as typed and the reason of
+// the last error on standard error.
+void reportFileError(const char* message, const std::string& name);
 // Formatted text on standard error, after what standard output has so far.
 void printError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Ends the program with `status`, or with 1 when standard output was lost, which

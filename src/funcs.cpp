@@ -1,7 +1,6 @@
 #include "funcs.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -229,19 +228,6 @@ void inputSchool(SCHOOL* a) {
 
 /* ==== School file ======================================================== */
 
-namespace {
-
-// The message on standard output, then the name as typed and the system's reason
-// on standard error.
-void reportFileProblem(const char* message, const std::string& name) {
-    int reason = errno;
-    printLine(message);
-    errno = reason;
-    reportStreamError(name.c_str());
-}
-
-}  // namespace
-
 void writeStructFile(const SCHOOL* array, std::int16_t numberElements) {
     if (numberElements <= 0) {
         printLine("\nSchool list is empty!");
@@ -255,7 +241,7 @@ void writeStructFile(const SCHOOL* array, std::int16_t numberElements) {
     if (!readLine(&name)) {
         print("enter filename error");
     } else if (!beginAtomicWrite(name, &file)) {
-        reportFileProblem("Problem opening the file", name);
+        reportFileError("Problem opening the file", name);
     } else {
         std::size_t count = static_cast<std::size_t>(numberElements);
         if (std::fwrite(array, sizeof(SCHOOL), count, file.stream) != count ||
@@ -280,7 +266,7 @@ SCHOOL* addSchoolFromFile(SCHOOL* array, std::int16_t* numberElements, std::int1
     }
     std::FILE* file = openForReading(name);
     if (!file) {
-        reportFileProblem("File could not be opened", name);
+        reportFileError("File could not be opened", name);
         return array;
     }
     // Only now that the file is open may the present list go.

@@ -331,6 +331,13 @@ void reportStreamError(const char* prefix) {
     std::perror(prefix);
 }
 
+void reportFileError(const char* message, const std::string& name) {
+    int reason = errno;
+    printLine(message);
+    errno = reason;
+    reportStreamError(name.c_str());
+}
+
 void printError(const char* format, ...) {
     flushOutput();
     va_list args;
