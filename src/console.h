@@ -23,14 +23,13 @@ void setCodePage();
 void print(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The text followed by one line end.
 void printLine(const char* text);
-// A record text of at most `size` bytes, up to its NUL, in the terminal's encoding.
-void printText(const char* text, std::size_t size);
 
 // Output put together in the caller's buffer and printed with one call, for what a
 // listing prints once per school. Each put writes at `out` and returns the end.
 // The number in decimal, as "%d" prints it: at most 11 bytes.
 char* putNumber(std::int32_t value, char* out);
-// A record text as printText prints it: at most textRoom(size) bytes.
+// A record text of at most `size` bytes, up to its NUL, as the terminal shows it:
+// at most textRoom(size) bytes.
 char* putText(const char* text, std::size_t size, char* out);
 // Prints the bytes as they are.
 void printBytes(const char* bytes, std::size_t size);

@@ -86,8 +86,9 @@ def test_a_reader_gone_at_a_key_wait(tmp_path):
 def test_texts_cannot_drive_the_terminal_nor_clear_a_dumb_one(tmp_path):
     (tmp_path / "f").write_bytes(record(("A\x1b]0;t\x07\x1b[31m", "D\x01\x7f", 1, 1, 1)).encode())
     t = Terminal(tmp_path, TERM="dumb")
-    t.type(PROMPT, "121f\n 5-9\n 7")
+    t.type(PROMPT, "121no\n 121f\n 5-9\n 7")
     assert t.finish() == 0
+    assert "File could not be opened\r\nno: No such file or directory\r\n" in t.out
     assert "School name :A?]0;t??[31m\r\nSchool number :1\r\nName of director:D??" in t.out
     assert "\x1b" not in t.out
 
@@ -95,12 +96,13 @@ def test_texts_cannot_drive_the_terminal_nor_clear_a_dumb_one(tmp_path):
 @pytest.mark.skipif(not EDITOR, reason="built without libedit")
 def test_lines_are_edited(tmp_path):
     t = Terminal(tmp_path)
-    for wait, keys in [(PROMPT, "111"), (QUESTION, "yes\r"),
-                       ("School:", "Шкоаж\x7f\x1b[Dл\x1b[C\r"), ("director:", "\x1b[A\r"),
+    for wait, keys in [(PROMPT, "111yes\rШко"),  # typed ahead: the editor takes them up
+                       ("School:", "аж\x7f\x1b[Dл\x1b[C\r"), ("director:", "\x1b[A\r"),
                        ("number:", "1\r"), ("meter):", "2\r"), ("students:", "3\r"),
                        (QUESTION, "no\r"), (PAUSE[:-1], " "), (PROMPT, "2"),
                        ("list:", "out\r"), (PAUSE[:-1], " "), (PROMPT, "111"), (QUESTION, "\x04")]:
         t.type(wait, keys)
     assert t.finish() == 0
+    assert "\rEnter name of School:" in t.out  # redrawn over the prompt shown
     school = "Школа".encode("cp1251").decode("latin-1")
     assert (tmp_path / "out").read_bytes() == record((school, school, 1, 2, 3)).encode("latin-1")

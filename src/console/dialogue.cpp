@@ -139,8 +139,6 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-std::string scratchText;  // reused so that printing a long list allocates nothing
-
 // Standard output's buffer: one write per 64 KiB of output and per wait for input.
 char outputBuffer[1 << 16];
 
@@ -209,12 +207,6 @@ void print(const char* format, ...) {
 void printLine(const char* text) {
     show(text, std::strlen(text));
     show("\n", 1);
-}
-
-void printText(const char* text, std::size_t size) {
-    scratchText.resize(textRoom(size));
-    char* end = putText(text, size, &scratchText[0]);
-    printBytes(scratchText.data(), static_cast<std::size_t>(end - scratchText.data()));
 }
 
 char* putNumber(std::int32_t value, char* out) {
