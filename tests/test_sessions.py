@@ -43,9 +43,9 @@ ROWS = [
         after={"out": record(("n" * 49, "d" * 49, 5, 6, 7))}),
     row("written over a file and loaded back, unwritable names", add("1", school(1, A), school(
         2, B)), write("f"), load("1"), load("2"), listing(A, B, A, B), write("d", NOT_WRITTEN),
-        write("no/x", NOT_WRITTEN), END, files={"f": file(C), "d": None},
+        write("no/x", NOT_WRITTEN), write("", NOT_WRITTEN), END, files={"f": file(C), "d": None},
         after={"f": file(A, B), "d": "d"},
-        err="d: Is a directory\nno/x: No such file or directory\n"),
+        err="d: Is a directory\nno/x: No such file or directory\nNo such file or directory\n"),
     row("a partial last record, an empty file, texts without a NUL", load("1"), listing(A, B),
         load("1", "e"), sort(), load("1", "r"), listing((RAW[:50], RAW[50:100], 1, 500, 30)),
         write(), END, files={"f": file(A, B) + record(C)[:111], "e": "", "r": RAW},

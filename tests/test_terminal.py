@@ -60,7 +60,8 @@ def test_keys_without_enter_or_echo_and_escape_sequences_as_one_key(tmp_path):
     ("", PROMPT, signal.SIGINT), ("", PROMPT, signal.SIGTERM), ("", PROMPT, signal.SIGHUP),
     ("", PROMPT, signal.SIGUSR1), ("", PROMPT, signal.SIGALRM), ("111", QUESTION, signal.SIGINT),
     ("111", QUESTION, signal.SIGTERM), ("111", QUESTION, signal.SIGHUP),
-    ("111", QUESTION, signal.SIGUSR1)])
+    ("111", QUESTION, signal.SIGUSR1),
+    ("111yes\nA\nB\n1\n2\n3\nno\n 2f\n ", PROMPT, signal.SIGTERM)])  # after a write
 def test_signals_leave_the_terminal_as_it_was(tmp_path, keys, wait, sig):
     t = Terminal(tmp_path)
     keys and t.type(PROMPT, keys)
