@@ -45,6 +45,7 @@ class Terminal:
 def test_keys_without_enter_or_echo_and_escape_sequences_as_one_key(tmp_path):
     t = Terminal(tmp_path)
     t.type(PROMPT, "6")
+    t.program.send_signal(signal.SIGWINCH)  # a window resized ends nothing
     t.type(PAUSE[:-1], "\x04")  # Ctrl-D at a pause is a key like any other; a menu ignores it
     # F5, Ctrl+Up, F1 and Alt+1, Ctrl-D; a lone Escape, a sequence ending in '@'
     t.type(PROMPT, "\x1b[15~\x1b[1;5A\x1bOP\x1b1\x04")
@@ -92,6 +93,16 @@ def test_texts_cannot_drive_the_terminal_nor_clear_a_dumb_one(tmp_path):
     assert "File could not be opened\r\nno: No such file or directory\r\n" in t.out
     assert "School name :A?]0;t??[31m\r\nSchool number :1\r\nName of director:D??" in t.out
     assert "\x1b" not in t.out
+
+
+def test_lines_in_the_c_locale_come_as_typed(tmp_path):  # where libedit would drop bytes
+    t = Terminal(tmp_path, LC_ALL="C")
+    t.type(PROMPT, "111")
+    t.wait_for(QUESTION)
+    os.write(t.master, "yes\n\xd8\xea\nD\n1\n2\n3\nno\n".encode("latin-1"))
+    t.type(PAUSE[:-1], " 2out\n 7")
+    assert t.finish() == 0
+    assert (tmp_path / "out").read_bytes()[:3] == b"\xd8\xea\x00"
 
 
 @pytest.mark.skipif(not EDITOR, reason="built without libedit")
