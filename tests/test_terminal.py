@@ -45,7 +45,6 @@ class Terminal:
 def test_keys_without_enter_or_echo_and_escape_sequences_as_one_key(tmp_path):
     t = Terminal(tmp_path)
     t.type(PROMPT, "6")
-    t.program.send_signal(signal.SIGWINCH)  # a window resized ends nothing
     t.type(PAUSE[:-1], "\x04")  # Ctrl-D at a pause is a key like any other; a menu ignores it
     # F5, Ctrl+Up, F1 and Alt+1, Ctrl-D; a lone Escape, a sequence ending in '@'
     t.type(PROMPT, "\x1b[15~\x1b[1;5A\x1bOP\x1b1\x04")
