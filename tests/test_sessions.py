@@ -51,7 +51,7 @@ ROWS = [
         write(), END, files={"f": file(A, B) + record(C)[:111], "e": "", "r": RAW},
         after={"f": file(A, B) + record(C)[:111], "e": "", "r": RAW, "out": RAW}),
     *(row("not opened: %r" % name, load("1"), load("1", name, "File could not be opened\n" + KEPT),
-          listing(A), END, files={"f": file(A), "d": None}, err=err) for name, err in [
+          sort(A), END, files={"f": file(A), "d": None}, err=err) for name, err in [
         ("no", "no: No such file or directory\n"), ("d", "d: Is a directory\n"),
         ("", "No such file or directory\n"), ("f\0x", "f: Invalid argument\n")]),
     row("the full list", load("1"), load("2", verdict=IS_FULL), add("2", reply="yes",
@@ -91,7 +91,9 @@ ROWS = [
     row("control bytes of texts kept on a pipe", load("1"), listing(CONTROL), END,
         files={"f": file(CONTROL)}),
     row("1251 typed in other locales", add("1", school(1, HIGH[0])), listing(HIGH[0]), write(), END,
-        after={"out": record(HIGH[0])}),
+        after={"out": record(HIGH[0])}, env={"LC_ALL": ""}),
+    row("freed, a number is free again", add("1", school(1, A)), cmd("6 ", "\nMemory is empty!" +
+        PAUSE), add("2", school(1, A)), listing(A), END),
 ]
 BIG_FILE = file(*[("S", "D", n, 1, 1) for n in range(41)])  # more than a stdio buffer holds
 AB, TOO_LARGE = add("1", school(1, A), school(2, B)), "Write error :: File too large\n"
@@ -165,7 +167,8 @@ def test_session(steps, options):
 @pytest.mark.parametrize("args,into,status,out,err", [
     (["--help"], None, 0, "Usage: schools\n", ""), (["--version"], None, 0, "schools 1.0.0\n", ""),
     (["--help", "-x"], None, 2, "", "schools: unknown argument '-x'\nTry 'schools --help'.\n"),
-    (["--version"], "/dev/full", 1, "", "schools: standard output: No space left on device\n")])
+    *((a, "/dev/full", 1, "", "schools: standard output: No space left on device\n")
+      for a in (["--version"], []))])  # lost at the very end, and on the way
 def test_command_line(args, into, status, out, err):
     r = subprocess.run([PROGRAM, *args], input=b"7", stdout=open(into, "wb") if into else
                        subprocess.PIPE, stderr=subprocess.PIPE, timeout=10, restore_signals=True)
