@@ -69,8 +69,9 @@ ROWS = [
         area("abc", (1, ONE), (2, EQUAL), (3, BIG)), END, files={"f": file(ONE, EQUAL, BIG)}),
     row("change: not found, and both of a name changed", load("1"),
         change("Nobody", verdict="No School with that name!"),
-        change("X", (s("P", 7, 1), ()), (s("Q", 8, 2), ()), verdict=CHANGED),
-        listing(s("P", 7, 1), *walk("Y2"), s("Q", 8, 2)), END,
+        (lambda k, screen: (k[:-2] + " 99\n ", screen))(  # the rest of the last line goes
+            *change("X", (s("P", 7, 1), ()), (s("Q", 8, 2), ()), verdict=CHANGED)),
+        area("300"), listing(s("P", 7, 1), *walk("Y2"), s("Q", 8, 2)), END,
         files={"f": file(*walk("X1 Y2 X3"))}),
     row("change: one removed, then two silently", load("1"),
         change("Y", (s("Y", 9, 0), ()), verdict=DELETED),

@@ -37,3 +37,8 @@ TEST(CodePage, TypedUtf8BecomesCodePage1251OrQuestionMarks) {
     EXPECT_EQ("??????????????",
               utf8ToCp1251("\xe0\x80\x80\xed\xa0\x80\xf4\x90\x80\x80\xf5\x80\x80\x80"));
 }
+
+TEST(Texts, PutUpToTheirNulAndUnchangedWhereOutputIsNoTerminal) {
+    char out[textRoom(6)];
+    EXPECT_EQ("A\x1b\x7f\xe0", std::string(out, putText("A\x1b\x7f\xe0\0x", 6, out)));
+}
