@@ -26,18 +26,20 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 all: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
+CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE) $(CMAKE_FLAGS)
+
 configure:
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE) $(CMAKE_FLAGS)
+	$(CONFIGURE)
 
 # The program alone: no test framework is needed for it.
 run:
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE) -DSCHOOLS_TESTS=OFF $(CMAKE_FLAGS)
+	$(CONFIGURE) -DSCHOOLS_TESTS=OFF
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target schools
 	./$(BUILD_DIR)/schools
 
 test:
 	@[ -e /usr/include/gtest/gtest.h ] && /usr/bin/python3 -c 'import pytest' 2>/dev/null || echo "make test needs: apt-get install libgtest-dev libgmock-dev python3-pytest"
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE) -DSCHOOLS_TESTS=ON $(CMAKE_FLAGS)
+	$(CONFIGURE) -DSCHOOLS_TESTS=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 

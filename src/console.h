@@ -114,5 +114,3 @@ void onProgramEnd(void (*handler)(int status));
 // Parses a number at the start of `text` as readNumber does, after its white space.
 // Returns the count of bytes used, 0 when no number can be formed.
 std::size_t parseNumber(const char* text, std::size_t size, std::int32_t* value);
-// Whether the locale variables name a UTF-8 character set.
-bool localeIsUtf8();

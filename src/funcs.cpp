@@ -154,10 +154,6 @@ void scanOldNums(const SCHOOL* array, std::int16_t n) {
     z = n;
 }
 
-std::int32_t knownNumCount() {
-    return z;
-}
-
 /* ==== Adding schools ===================================================== */
 
 SCHOOL* addSchool(SCHOOL* array, std::int16_t* memoryFlag, std::int16_t* numberElements,

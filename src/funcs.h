@@ -41,8 +41,6 @@ bool registerNum(std::int32_t candidate);
 bool checkReplacementNum(std::int32_t candidate);
 // Makes the numbers of the first n schools the known ones.
 void scanOldNums(const SCHOOL* array, std::int16_t n);
-// How many numbers are known (for tests).
-std::int32_t knownNumCount();
 
 // ---- Adding schools ---------------------------------------------------------
 

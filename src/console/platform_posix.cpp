@@ -201,8 +201,7 @@ void takeOverOwnership(int fd, const struct stat& old) {
     fchmod(fd, old.st_mode & (ownerKept ? 07777 : 0777));
 }
 
-}  // namespace
-
+// Whether the locale variables name a UTF-8 character set.
 bool localeIsUtf8() {
     const char* value = nullptr;
     for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
@@ -220,6 +219,8 @@ bool localeIsUtf8() {
     }
     return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
 }
+
+}  // namespace
 
 bool prepareConsole() {
     watchSignalsAndTerminal();
