@@ -1,6 +1,7 @@
 // Console dialogue: every word the program exchanges with the user, and every
 // service it needs from the platform (terminal modes, code pages, files on disk).
-// No other unit touches the platform.
+// The register reads and writes the records of the school files it opens with
+// the standard streams' own calls; all else that touches the system is here.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +17,9 @@
 // the record's code page 1251 and a UTF-8 terminal, buffers standard output, and
 // makes sure the terminal is restored on every way out.
 void setCodePage();
+// Notes what the program's own streams are, so that no write replaces them; a
+// stream closed at start stays closed. Called by setCodePage.
+void noteStandardStreams();
 
 // ---- Output -------------------------------------------------------------------
 
@@ -60,17 +64,20 @@ enum { KEY_ESCAPE = 27 };
 
 // ---- Screen -------------------------------------------------------------------
 
+// Blanks the screen and homes the cursor, on a terminal that knows how.
 void clearConsole();
 // "Press any key to continue . . . ", one key, one line end.
 void pauseConsole();
 
 // ---- Failures -----------------------------------------------------------------
 
-// "<prefix>: <reason of the last error>" on standard error.
-void reportStreamError(const char* prefix);
-// The message on standard output, then the file's name as typed and the reason of
-// the last error on standard error.
-void reportFileError(const char* message, const std::string& name);
+// A reason of the program's own, beside the system's error numbers.
+enum { kReasonTerminal = -1 };  // a file that is a terminal takes no records
+// "<prefix>: <reason>" on standard error; the reason alone for an empty prefix.
+void reportStreamError(const char* prefix, int reason);
+// The message on standard output, then the file's name as typed and the reason
+// on standard error.
+void reportFileError(const char* message, const std::string& name, int reason);
 // Formatted text on standard error, after what standard output has so far.
 void printError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Ends the program with `status`, or with 1 when standard output was lost, which
@@ -80,27 +87,30 @@ void printError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // ---- School files on disk -----------------------------------------------------
 
 // Opens an existing file for binary reading; a folder counts as a file that
-// cannot be opened, and so does a name holding a NUL byte. Returns null on failure.
-std::FILE* openForReading(const std::string& name);
+// cannot be opened, and so does a name holding a NUL byte. Returns null, with the
+// reason, on failure.
+std::FILE* openForReading(const std::string& name, int* reason);
 
 // A file being written so that the old contents survive any failure: records go
 // to a temporary file beside it, which takes the file's name only when complete
-// and takes over its owner, group and permissions. A symbolic link is followed
-// only where the system lets this process open it for writing. Names that are
-// not regular files (devices, pipes) are written to directly; the program's own
-// standard output is written through its stream, and its standard input refused.
+// and takes over its owner, group, permissions and extended attributes. A
+// symbolic link is followed only where the system lets this process open it for
+// writing. Names that are not regular files (devices, pipes) are written to
+// directly; the program's own standard output and error are written through their
+// streams, its standard input and terminals refused.
 struct AtomicWrite {
     std::FILE* stream = nullptr;  // where the records go
     std::string target;           // the file that will hold them
     std::string temporary;        // empty when writing to the target directly
     bool createdTarget = false;   // a dangling link's target, created by the open
+    unsigned finalMode = 0;       // permissions with special bits, set once written
 };
 
-// Returns false, with nothing created, when the file cannot be opened.
-bool beginAtomicWrite(const std::string& name, AtomicWrite* file);
-// Flushes, syncs and closes, then puts the file in place. Returns false on a write
-// error (errno tells why); the old file is then untouched and the temporary gone.
-bool finishAtomicWrite(AtomicWrite* file);
+// Each returns 0, or the reason of a failure; after a failure nothing is left
+// behind and the old file is as it was.
+int beginAtomicWrite(const std::string& name, AtomicWrite* file);
+// Flushes, syncs and closes, then puts the file in place.
+int finishAtomicWrite(AtomicWrite* file);
 // Gives up after a write error: the old file stays as it was.
 void abandonAtomicWrite(AtomicWrite* file);
 

@@ -1,6 +1,7 @@
 #include "funcs.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -234,18 +235,18 @@ void writeStructFile(const SCHOOL* array, std::int16_t numberElements) {
     discardInput();
     std::string name;
     AtomicWrite file;
+    int reason = 0;
     if (!readLine(&name)) {
         print("enter filename error");
-    } else if (!beginAtomicWrite(name, &file)) {
-        reportFileError("Problem opening the file", name);
+    } else if ((reason = beginAtomicWrite(name, &file)) != 0) {
+        reportFileError("Problem opening the file", name, reason);
     } else {
         std::size_t count = static_cast<std::size_t>(numberElements);
-        if (std::fwrite(array, sizeof(SCHOOL), count, file.stream) != count ||
-            std::ferror(file.stream)) {
-            reportStreamError("Write error :");
+        if (std::fwrite(array, sizeof(SCHOOL), count, file.stream) != count) {
+            reportStreamError("Write error :", errno);
             abandonAtomicWrite(&file);
-        } else if (!finishAtomicWrite(&file)) {
-            reportStreamError("Write error :");
+        } else if ((reason = finishAtomicWrite(&file)) != 0) {
+            reportStreamError("Write error :", reason);
         }
     }
     pauseConsole();
@@ -260,9 +261,10 @@ SCHOOL* addSchoolFromFile(SCHOOL* array, std::int16_t* numberElements, std::int1
     if (!readLine(&name)) {
         return array;
     }
-    std::FILE* file = openForReading(name);
+    int reason = 0;
+    std::FILE* file = openForReading(name, &reason);
     if (!file) {
-        reportFileError("File could not be opened", name);
+        reportFileError("File could not be opened", name, reason);
         return array;
     }
     // Only now that the file is open may the present list go.
@@ -276,7 +278,7 @@ SCHOOL* addSchoolFromFile(SCHOOL* array, std::int16_t* numberElements, std::int1
             if (std::fread(&beyond, sizeof beyond, 1, file) == 1) {
                 print("\nSchool list is full!");
             } else if (std::ferror(file)) {
-                reportStreamError("Read error :");
+                reportStreamError("Read error :", errno);
             }
             break;
         }
@@ -285,7 +287,7 @@ SCHOOL* addSchoolFromFile(SCHOOL* array, std::int16_t* numberElements, std::int1
         *numberElements = static_cast<std::int16_t>(*numberElements + got);
         if (got < room) {
             if (std::ferror(file)) {
-                reportStreamError("Read error :");
+                reportStreamError("Read error :", errno);
             }
             break;
         }

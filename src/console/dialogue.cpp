@@ -57,15 +57,14 @@ void flushOutput() {
 }
 
 // Waits for more bytes. Output is shown before every wait.
-Fill refill() {
+Received refill() {
     flushOutput();
-    std::size_t got = 0;
-    Fill fill = readInput(input.bytes, sizeof input.bytes, &got);
-    if (fill == Fill::kData) {
+    Received received = readInput(input.bytes, sizeof input.bytes);
+    if (received.fill == Fill::kData) {
         input.start = 0;
-        input.end = got;
+        input.end = received.size;
     }
-    return fill;
+    return received;
 }
 
 // The end of input ends the program: one line end, status 0.
@@ -74,12 +73,44 @@ Fill refill() {
     endProgram(0);
 }
 
-[[noreturn]] void unreadableInput() {
-    int reason = errno;
+[[noreturn]] void unreadableInput(int reason) {
     std::fputs("\n", stdout);
-    errno = reason;
-    reportStreamError("schools: standard input");
+    reportStreamError("schools: standard input", reason);
     endProgram(1);
+}
+
+// The next byte of the input; the end of input ends the program.
+int takeByte() {
+    if (input.start == input.end) {
+        Received received = refill();
+        if (received.fill == Fill::kEnded)
+            endOfInput();
+        if (received.fill == Fill::kFailed)
+            unreadableInput(received.error);
+    }
+    return static_cast<unsigned char>(input.bytes[input.start++]);
+}
+
+bool bytesWaiting() {
+    return input.start < input.end;
+}
+
+// A cursor or function key sends ESC '[' parameters final, or ESC 'O' key; Alt and
+// a key sends ESC and that key. The bytes of one key press come together.
+void skipEscapeSequence() {
+    const int kWaitMs = 50;
+    auto next = [] { return bytesWaiting() || inputArrivesWithin(kWaitMs) ? takeByte() : -1; };
+    int c = next();
+    if (c == '[') {
+        for (int i = 0; i < 32; ++i) {
+            c = next();
+            if (c < 0 || (c >= 0x40 && c <= 0x7E)) {
+                return;
+            }
+        }
+    } else if (c == 'O') {
+        next();
+    }
 }
 
 // The most of one line that any read uses (a file name, two numbers): the rest of
@@ -87,29 +118,29 @@ Fill refill() {
 const std::size_t kLineLimit = 1 << 16;
 
 // The rest of the line from the editor, after the bytes typed before it was asked.
-Fill takeEditedLine() {
+Received takeEditedLine() {
     std::string typedAhead;
     typedAhead.swap(input.pending);
-    Fill fill = readEditedLine(shownLine, typedAhead, &input.pending);
+    Received received = readEditedLine(shownLine, typedAhead, &input.pending);
     shownLine.clear();  // the line end typed moved to a new line
     if (input.pending.size() > kLineLimit) {
         input.pending.resize(kLineLimit);
         input.pending.back() = '\n';
     }
-    return fill;
+    return received;
 }
 
 // Takes the next whole line of the stream as the pending line, with its line end.
-Fill takeLine() {
+Received takeLine() {
     input.pending.clear();
     input.pendingPos = 0;
     std::size_t length = 0;  // of the whole line as typed
     for (;;) {
         if (input.start == input.end && !editingLines) {
-            Fill fill = refill();
-            if (fill != Fill::kData) {
+            Received received = refill();
+            if (received.fill != Fill::kData) {
                 // A last line without a line end is still a line.
-                return length == 0 ? fill : Fill::kData;
+                return length == 0 ? received : Received{Fill::kData, 0, 0};
             }
         }
         if (input.start == input.end && editingLines) {
@@ -130,7 +161,7 @@ Fill takeLine() {
             } else if (length >= 2 && input.pending[length - 2] == '\r') {
                 input.pending.erase(length - 2, 1);
             }
-            return Fill::kData;
+            return Received{Fill::kData, 0, 0};
         }
     }
 }
@@ -146,27 +177,11 @@ void (*endHandler)(int status) = nullptr;
 
 }  // namespace
 
-/* ==== The byte stream, as the platforms take it ============================ */
-
-int takeByte() {
-    if (input.start == input.end) {
-        Fill fill = refill();
-        if (fill == Fill::kEnded)
-            endOfInput();
-        if (fill == Fill::kFailed)
-            unreadableInput();
-    }
-    return static_cast<unsigned char>(input.bytes[input.start++]);
-}
-
-bool bytesWaiting() {
-    return input.start < input.end;
-}
-
 /* ==== Start-up =========================================================== */
 
 void setCodePage() {
     convertTexts = prepareConsole();
+    noteStandardStreams();
     safeTexts = outputIsTerminal();
     std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
     input.terminal = attachInput(input.fd);
@@ -209,23 +224,6 @@ void printLine(const char* text) {
     show("\n", 1);
 }
 
-char* putNumber(std::int32_t value, char* out) {
-    char digits[10];
-    char* first = digits + sizeof digits;
-    std::uint32_t magnitude =
-        value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
-    do {
-        *--first = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
-    if (value < 0) {
-        *out++ = '-';
-    }
-    std::size_t count = static_cast<std::size_t>(digits + sizeof digits - first);
-    std::memcpy(out, first, count);
-    return out + count;
-}
-
 char* putText(const char* text, std::size_t size, char* out) {
     std::size_t length = strnlen(text, size);
     char* end = out + length;
@@ -251,7 +249,7 @@ void printBytes(const char* bytes, std::size_t size) {
 
 bool readLine(std::string* line) {
     if (input.pendingPos >= input.pending.size()) {
-        Fill fill = takeLine();
+        Fill fill = takeLine().fill;
         if (fill == Fill::kEnded)
             endOfInput();
         if (fill == Fill::kFailed)
@@ -289,11 +287,11 @@ void readNumber(std::int32_t* target) {
         if (input.pendingPos < input.pending.size()) {
             break;
         }
-        Fill fill = takeLine();
-        if (fill == Fill::kEnded)
+        Received received = takeLine();
+        if (received.fill == Fill::kEnded)
             endOfInput();
-        if (fill == Fill::kFailed)
-            unreadableInput();
+        if (received.fill == Fill::kFailed)
+            unreadableInput(received.error);
     }
     input.pendingPos += parseNumber(input.pending.data() + input.pendingPos,
                                     input.pending.size() - input.pendingPos, target);
@@ -304,8 +302,27 @@ void discardInput() {
     input.pendingPos = 0;
 }
 
+// At a terminal the wait for a key has a mode of its own, and the bytes of a
+// cursor or function key make one key. Keys typed ahead are taken as they come.
 int readKey() {
-    return input.terminal ? readKeyPress() : takeByte();
+    if (!input.terminal) {
+        return takeByte();
+    }
+    bool waits = !bytesWaiting();
+    if (waits) {
+        flushOutput();  // a broken pipe ends the program while the terminal is as found
+        enterKeyMode();
+    }
+    int key = takeByte();
+    if (key == KEY_ESCAPE) {
+        skipEscapeSequence();
+    }
+    leaveKeyMode();
+    return key;  // the end-of-input key too: it ends input only at a line prompt
+}
+
+void clearConsole() {
+    clearScreen();
 }
 
 void pauseConsole() {
@@ -316,18 +333,16 @@ void pauseConsole() {
 
 /* ==== Failures =========================================================== */
 
-void reportStreamError(const char* prefix) {
-    int reason = errno;
+void reportStreamError(const char* prefix, int reason) {
     flushOutput();
-    errno = reason;
-    std::perror(prefix);
+    const char* text =
+        reason == kReasonTerminal ? "a terminal takes no school records" : std::strerror(reason);
+    std::fprintf(stderr, *prefix ? "%s: %s\n" : "%s%s\n", prefix, text);
 }
 
-void reportFileError(const char* message, const std::string& name) {
-    int reason = errno;
+void reportFileError(const char* message, const std::string& name, int reason) {
     printLine(message);
-    errno = reason;
-    reportStreamError(name.c_str());
+    reportStreamError(name.c_str(), reason);
 }
 
 void printError(const char* format, ...) {
@@ -343,38 +358,11 @@ void endProgram(int status) {
     flushOutput();
     // Output that was lost is a failure, as in every tool whose output matters.
     if (std::ferror(stdout)) {
-        errno = outputFailure != 0 ? outputFailure : EIO;
-        std::perror("schools: standard output");
+        reportStreamError("schools: standard output", outputFailure != 0 ? outputFailure : EIO);
         status = 1;
     }
     if (endHandler) {
         endHandler(status);
     }
     std::exit(status);
-}
-
-/* ==== Numbers ============================================================ */
-
-std::size_t parseNumber(const char* text, std::size_t size, std::int32_t* value) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < size && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    std::size_t digitsAt = i;
-    std::int64_t magnitude = 0;
-    const std::int64_t kLimit = std::int64_t{INT32_MAX} + 1;
-    while (i < size && text[i] >= '0' && text[i] <= '9') {
-        magnitude = magnitude * 10 + (text[i] - '0');
-        if (magnitude > kLimit) {
-            magnitude = kLimit + 1;  // out of range whatever follows
-        }
-        ++i;
-    }
-    if (i == digitsAt || magnitude > (negative ? kLimit : kLimit - 1)) {
-        return 0;
-    }
-    *value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
-    return i;
 }

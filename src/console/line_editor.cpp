@@ -3,6 +3,7 @@
 // The editor only delivers lines; what the program does with them is as ever.
 #include <histedit.h>
 
+#include <cerrno>
 #include <clocale>
 #include <cstdlib>
 #include <cwchar>
@@ -54,7 +55,8 @@ bool startLineEditor(int fd) {
     return true;
 }
 
-Fill readEditedLine(const std::string& prompt, const std::string& typedAhead, std::string* line) {
+Received readEditedLine(const std::string& prompt, const std::string& typedAhead,
+                        std::string* line) {
     editor.prompt = prompt;
     // The editor draws the prompt from the start of the line, over the one shown.
     std::fputs("\r", stdout);
@@ -67,7 +69,7 @@ Fill readEditedLine(const std::string& prompt, const std::string& typedAhead, st
     const char* text = el_gets(editor.line, &count);
     markLineEditing(false);
     if (!text || count <= 0) {
-        return count < 0 ? Fill::kFailed : Fill::kEnded;
+        return count < 0 ? Received{Fill::kFailed, 0, errno} : Received{Fill::kEnded, 0, 0};
     }
     line->assign(text, static_cast<std::size_t>(count));
     if (line->back() != '\n') {
@@ -77,5 +79,5 @@ Fill readEditedLine(const std::string& prompt, const std::string& typedAhead, st
         HistEvent event;
         history(editor.history, &event, H_ENTER, line->substr(0, line->size() - 1).c_str());
     }
-    return Fill::kData;
+    return Received{Fill::kData, line->size(), 0};
 }

@@ -6,6 +6,6 @@ bool startLineEditor(int) {
     return false;
 }
 
-Fill readEditedLine(const std::string&, const std::string&, std::string*) {
-    return Fill::kFailed;
+Received readEditedLine(const std::string&, const std::string&, std::string*) {
+    return Received{Fill::kFailed, 0, 0};
 }

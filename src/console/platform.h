@@ -1,37 +1,48 @@
-// The services that the console dialogue needs from the system. Each platform
-// defines them once, in a file of its own that the build chooses:
-// platform_posix.cpp for terminals and pipes, platform_windows.cpp for the
-// Windows console. The platform files also define clearConsole and
-// beginAtomicWrite of console.h.
+// What the system provides to the console unit, declared once and defined by the
+// file the build chooses: platform_posix.cpp for terminals and pipes,
+// platform_windows.cpp for the Windows console, and line_editor.cpp or
+// line_editor_none.cpp. These are leaves: system calls and their translation into
+// plain results, calling nothing above them. A failure comes back as its error
+// number (errno's values), 0 meaning success.
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
+#include <cstdint>
 #include <string>
 
-#include "console.h"
-
-// ---- Provided by each platform ------------------------------------------------
+// ---- The console ----------------------------------------------------------------
 
 // Sets the console up once for the whole run (code pages, the terminal settings to
-// come back to, signals) so that every way out restores it. Returns whether texts
-// are converted between the records' code page 1251 and a UTF-8 terminal.
+// come back to, signals) so that every way out restores it. Returns whether the
+// locale speaks UTF-8.
 bool prepareConsole();
 // Puts the console back as it was found; harmless when nothing was changed.
 void restoreConsole();
 // Whether standard output is a terminal (on Windows a console).
 bool outputIsTerminal();
+// Key mode: keys arrive one at a time, without echo and without Enter, until
+// leaveKeyMode. On Windows each read then takes one key press from the console.
+void enterKeyMode();
+void leaveKeyMode();
+// Blanks the screen and homes the cursor, where the terminal knows how.
+void clearScreen();
+
+// ---- Input ------------------------------------------------------------------------
 
 enum class Fill { kData, kEnded, kFailed };
+struct Received {
+    Fill fill;
+    std::size_t size;  // with kData
+    int error;         // with kFailed
+};
 
 // Reads the input from descriptor `fd` from now on; returns whether it is a
 // terminal (on Windows a console).
 bool attachInput(int fd);
-// Waits for input and reads what is there, at most `size` bytes; errno tells why
-// when the input cannot be read.
-Fill readInput(char* bytes, std::size_t size, std::size_t* got);
-// One key press at a terminal, without echo and without Enter.
-int readKeyPress();
+// Waits for input and reads what is there, at most `size` bytes.
+Received readInput(char* bytes, std::size_t size);
+// Whether more input arrives within `ms` milliseconds.
+bool inputArrivesWithin(int ms);
 
 // The line editor, where one is built in (libedit, on POSIX): starts it on the
 // terminal `fd`; false where there is none, and lines are then read as they come.
@@ -39,34 +50,52 @@ bool startLineEditor(int fd);
 // One line through the editor, with what was printed on the line so far as its
 // prompt and the bytes typed before it was asked as the start of the line. The
 // line comes with its line end; kEnded at the end of input.
-Fill readEditedLine(const std::string& prompt, const std::string& typedAhead, std::string* line);
+Received readEditedLine(const std::string& prompt, const std::string& typedAhead,
+                        std::string* line);
 // While the editor has the terminal in its own mode, a signal that ends the
 // program gives the terminal back first (POSIX only).
 void markLineEditing(bool active);
 
+// ---- Files ------------------------------------------------------------------------
+
+enum class Access { kRead, kWrite, kWriteOrCreate };
+
+// What the system tells of a file.
+struct FileFacts {
+    enum Kind { kRegular, kFolder, kCharacterDevice, kOther } kind = kOther;
+    bool terminal = false;    // a terminal, or on Windows a console
+    bool identified = false;  // device and inode tell files apart (not on Windows)
+    std::uint64_t device = 0, inode = 0;
+    unsigned owner = 0, group = 0;
+    unsigned mode = 0;  // permission and special bits
+};
+
 // Opens without waiting for the other end of a named pipe; reads and writes then
-// wait as usual. Returns a descriptor, or -1 with errno set.
-int openWithoutWaiting(const std::string& name, int flags);
-// Puts what was written on the disk itself; false with errno set when it fails.
-bool syncToDisk(std::FILE* stream);
-// Gives the complete temporary file the target's name, replacing the old file;
-// false with errno set when it fails.
-bool putInPlace(const std::string& temporary, const std::string& target);
-// Removes a temporary file that will not be put in place.
-void removeTemporary(const std::string& temporary);
+// wait as usual. A new file gets the permissions a new file gets from the folder.
+int openFile(const std::string& name, Access access, int* fd);
+void closeFile(int fd);
+int describeFile(int fd, FileFacts* facts);
+// Follows symbolic links.
+int describeName(const std::string& name, FileFacts* facts);
+bool isSymbolicLink(const std::string& name);
+// The name with every symbolic link on its way resolved.
+int resolveName(const std::string& name, std::string* resolved);
+// Standard streams closed at start get a stand-in that fails as a closed one
+// would, so that no file opened later takes their number. Returns a bit for each
+// of standard input, output and error that was closed.
+unsigned holdClosedStandardStreams();
 
-// ---- Lent by the dialogue to the platforms --------------------------------------
-
-// The next byte of the input; the end of input ends the program.
-int takeByte();
-// Whether bytes already read are waiting to be taken.
-bool bytesWaiting();
-
-// ---- Lent by the portable file code to the platforms ------------------------------
-
-// The system takes no NUL inside a name, and an empty name names nothing.
-bool usableName(const std::string& name);
-// A stream over the descriptor, which is closed when none can be made.
-std::FILE* streamOf(int fd, const char* mode);
-// Takes a temporary file just created as the stream of the write, or removes it.
-bool adoptTemporary(int fd, const std::string& name, AtomicWrite* file);
+// Creates a new file of that name, failing with EEXIST where there is one, and
+// removes it should a signal end the program before putInPlace or removeFile.
+// `fresh`: the permissions a new file gets; otherwise the owner's alone.
+int createTemporaryFile(const std::string& name, bool fresh, int* fd);
+// The old file's owner and group where the system allows; returns whether both were kept.
+bool copyOwner(int fd, const FileFacts& old);
+int setPermissions(int fd, unsigned mode);
+// Every extended attribute, the access control list among them.
+int copyExtendedAttributes(int from, int to);
+// Puts what was written on the disk itself.
+int syncToDisk(int fd);
+// Gives the complete temporary file the target's name, replacing the old file.
+int putInPlace(const std::string& temporary, const std::string& target);
+void removeFile(const std::string& name);

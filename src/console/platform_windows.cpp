@@ -100,47 +100,19 @@ bool attachInput(int fd) {
     return inputIsConsole;
 }
 
-// One reading mechanism for consoles, files and pipes alike: ReadFile on the handle.
-Fill readInput(char* bytes, std::size_t size, std::size_t* got) {
-    for (;;) {
-        DWORD n = 0;
-        if (ReadFile(inputHandle, bytes, static_cast<DWORD>(size), &n, nullptr)) {
-            // Ctrl-Z at the start of a console line is the console's end of input.
-            if (n == 0 || (inputIsConsole && bytes[0] == '\x1a')) {
-                return Fill::kEnded;
-            }
-            *got = n;
-            return Fill::kData;
-        }
-        DWORD error = GetLastError();
-        if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) {
-            return Fill::kEnded;
-        }
-        if (error != ERROR_OPERATION_ABORTED) {  // Ctrl-C at a console line
-            errno = errnoOf(error);
-            return Fill::kFailed;
-        }
-    }
+// Keys come from the console's own reader, one press at a time.
+bool keyMode = false;
+
+void enterKeyMode() {
+    keyMode = true;
 }
-int readKeyPress() {
-    if (bytesWaiting()) {
-        return takeByte();
-    }
-    std::fflush(stdout);
-    int key = _getch();
-    // A cursor, function or Alt key delivers a second code, kept back for the next call.
-    if ((key == 0 || key == 0xE0) && _kbhit()) {
-        _getch();
-        return key;
-    }
-    if (key == 3) {  // Ctrl-C, which _getch delivers as a key
-        restoreConsole();
-        ExitProcess(STATUS_CONTROL_C_EXIT);
-    }
-    return key;
+
+void leaveKeyMode() {
+    keyMode = false;
 }
+
 // What "cls" does: blanks every cell of the screen buffer and homes the cursor.
-void clearConsole() {
+void clearScreen() {
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     CONSOLE_SCREEN_BUFFER_INFO info;
     if (!GetConsoleScreenBufferInfo(out, &info)) {
@@ -154,68 +126,137 @@ void clearConsole() {
     FillConsoleOutputAttribute(out, info.wAttributes, cells, home, &done);
     SetConsoleCursorPosition(out, home);
 }
-/* ==== School files ======================================================== */
 
-// No named pipes among plain file names: an ordinary binary open never waits.
-int openWithoutWaiting(const std::string& name, int flags) {
-    return _open(name.c_str(), flags | _O_BINARY, _S_IREAD | _S_IWRITE);
+/* ==== Input =============================================================== */
+
+namespace {
+
+// One key press: a cursor, function or Alt key delivers a second code, dropped here.
+Received readKeyPress(char* bytes) {
+    int key = _getch();
+    if ((key == 0 || key == 0xE0) && _kbhit()) {
+        _getch();
+    }
+    if (key == 3) {  // Ctrl-C, which _getch delivers as a key
+        restoreConsole();
+        ExitProcess(STATUS_CONTROL_C_EXIT);
+    }
+    bytes[0] = static_cast<char>(key);
+    return Received{Fill::kData, 1, 0};
 }
 
-bool syncToDisk(std::FILE* stream) {
-    return _commit(_fileno(stream)) == 0;
+}  // namespace
+
+// One reading mechanism for consoles, files and pipes alike: ReadFile on the handle.
+Received readInput(char* bytes, std::size_t size) {
+    if (keyMode && inputIsConsole) {
+        return readKeyPress(bytes);
+    }
+    for (;;) {
+        DWORD n = 0;
+        if (ReadFile(inputHandle, bytes, static_cast<DWORD>(size), &n, nullptr)) {
+            // Ctrl-Z at the start of a console line is the console's end of input.
+            if (n == 0 || (inputIsConsole && bytes[0] == '\x1a')) {
+                return Received{Fill::kEnded, 0, 0};
+            }
+            return Received{Fill::kData, n, 0};
+        }
+        DWORD error = GetLastError();
+        if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) {
+            return Received{Fill::kEnded, 0, 0};
+        }
+        if (error != ERROR_OPERATION_ABORTED) {  // Ctrl-C at a console line
+            return Received{Fill::kFailed, 0, errnoOf(error)};
+        }
+    }
+}
+
+// A key press never comes as several bytes to wait for.
+bool inputArrivesWithin(int) {
+    return false;
+}
+
+/* ==== Files =============================================================== */
+
+// No named pipes among plain file names: an ordinary binary open never waits.
+int openFile(const std::string& name, Access access, int* fd) {
+    int flags = access == Access::kRead    ? _O_RDONLY
+                : access == Access::kWrite ? _O_WRONLY
+                                           : _O_WRONLY | _O_CREAT;
+    *fd = _open(name.c_str(), flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    return *fd < 0 ? errno : 0;
+}
+
+void closeFile(int fd) {
+    _close(fd);
+}
+
+// No inode numbers to tell files apart, and no owners or permission bits to keep.
+int describeFile(int fd, FileFacts* facts) {
+    struct _stat64 info;
+    if (_fstat64(fd, &info) != 0) {
+        return errno;
+    }
+    facts->kind = (info.st_mode & _S_IFMT) == _S_IFREG   ? FileFacts::kRegular
+                  : (info.st_mode & _S_IFMT) == _S_IFDIR ? FileFacts::kFolder
+                  : (info.st_mode & _S_IFMT) == _S_IFCHR ? FileFacts::kCharacterDevice
+                                                         : FileFacts::kOther;
+    facts->terminal = isConsole(reinterpret_cast<HANDLE>(_get_osfhandle(fd)));
+    return 0;
+}
+
+int describeName(const std::string& name, FileFacts* facts) {
+    struct _stat64 info;
+    if (_stat64(name.c_str(), &info) != 0) {
+        return errno;
+    }
+    facts->kind = (info.st_mode & _S_IFMT) == _S_IFDIR ? FileFacts::kFolder : FileFacts::kRegular;
+    return 0;
+}
+
+bool isSymbolicLink(const std::string&) {
+    return false;
+}
+
+int resolveName(const std::string& name, std::string* resolved) {
+    *resolved = name;
+    return 0;
+}
+
+unsigned holdClosedStandardStreams() {
+    return 0;
+}
+
+int createTemporaryFile(const std::string& name, bool, int* fd) {
+    *fd = _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                _S_IREAD | _S_IWRITE);
+    return *fd < 0 ? errno : 0;
+}
+
+bool copyOwner(int, const FileFacts&) {
+    return false;
+}
+
+int setPermissions(int, unsigned) {
+    return 0;
+}
+
+int copyExtendedAttributes(int, int) {
+    return 0;
+}
+
+int syncToDisk(int fd) {
+    return _commit(fd) == 0 ? 0 : errno;
 }
 
 // std::rename does not replace an existing file on Windows.
-bool putInPlace(const std::string& temporary, const std::string& target) {
-    if (MoveFileExA(temporary.c_str(), target.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return true;
-    }
-    errno = errnoOf(GetLastError());
-    return false;
+int putInPlace(const std::string& temporary, const std::string& target) {
+    return MoveFileExA(temporary.c_str(), target.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? 0
+               : errnoOf(GetLastError());
 }
 
-void removeTemporary(const std::string& temporary) {
-    _unlink(temporary.c_str());
-}
-
-// No symbolic links and no permission bits to carry over: a read-only file is refused.
-bool beginAtomicWrite(const std::string& name, AtomicWrite* file) {
-    *file = AtomicWrite{};
-    file->target = name;
-    if (!usableName(name)) {
-        return false;
-    }
-    struct stat info;
-    bool exists = stat(name.c_str(), &info) == 0;
-    if (exists && S_ISDIR(info.st_mode)) {
-        errno = EISDIR;
-        return false;
-    }
-    if (exists && _access(name.c_str(), 2) != 0) {
-        return false;
-    }
-    if (exists && !S_ISREG(info.st_mode)) {
-        file->stream = streamOf(openWithoutWaiting(name, O_WRONLY | O_TRUNC), "wb");
-        return file->stream != nullptr;
-    }
-    std::size_t separator = name.find_last_of("/\\:");
-    std::size_t baseAt = separator == std::string::npos ? 0 : separator + 1;
-    std::string stem = name.substr(0, baseAt) + "." + name.substr(baseAt) + ".";
-    unsigned seed = static_cast<unsigned>(GetCurrentProcessId()) ^ GetTickCount();
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof suffix, "%06x", (seed + attempt * 7919u) & 0xFFFFFFu);
-        std::string candidate = stem + suffix;
-        int fd = _open(candidate.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                       _S_IREAD | _S_IWRITE);
-        if (fd < 0) {
-            if (errno == EEXIST) {
-                continue;
-            }
-            return false;
-        }
-        return adoptTemporary(fd, candidate, file);
-    }
-    return false;
+void removeFile(const std::string& name) {
+    _unlink(name.c_str());
 }

@@ -1,0 +1,199 @@
+// The file calls on POSIX systems that opening school files and replacing one
+// with rename(2) need, and the temporary file that a fatal signal must not leave.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "console/platform.h"
+#include "console/posix_files.h"
+
+namespace {
+
+// The temporary file of a write in progress, removed if a signal ends the program.
+char liveTemporary[PATH_MAX];
+volatile sig_atomic_t temporaryLive = 0;
+
+// Holds back every signal while a temporary file is created or renamed, so that
+// the handler always knows whether one exists.
+void holdSignals(sigset_t* before) {
+    sigset_t all;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, before);
+}
+
+void releaseSignals(const sigset_t* before) {
+    sigprocmask(SIG_SETMASK, before, nullptr);
+}
+
+void takeFacts(const struct stat& info, FileFacts* facts) {
+    facts->kind = S_ISREG(info.st_mode)   ? FileFacts::kRegular
+                  : S_ISDIR(info.st_mode) ? FileFacts::kFolder
+                  : S_ISCHR(info.st_mode) ? FileFacts::kCharacterDevice
+                                          : FileFacts::kOther;
+    facts->identified = true;
+    facts->device = info.st_dev;
+    facts->inode = info.st_ino;
+    facts->owner = info.st_uid;
+    facts->group = info.st_gid;
+    facts->mode = info.st_mode & 07777;
+}
+
+}  // namespace
+
+void removeLiveTemporary() {
+    if (temporaryLive) {
+        unlink(liveTemporary);
+    }
+}
+
+/* ==== Files =============================================================== */
+
+// Opens without waiting for a partner: a named pipe that nobody reads fails to open
+// for writing, and one that nobody writes reads as empty. Reads and writes wait
+// as usual afterwards.
+int openFile(const std::string& name, Access access, int* fd) {
+    int flags = access == Access::kRead    ? O_RDONLY
+                : access == Access::kWrite ? O_WRONLY | O_NOCTTY
+                                           : O_WRONLY | O_NOCTTY | O_CREAT;
+    *fd = open(name.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (*fd < 0) {
+        return errno;
+    }
+    fcntl(*fd, F_SETFL, fcntl(*fd, F_GETFL) & ~O_NONBLOCK);
+    return 0;
+}
+
+void closeFile(int fd) {
+    close(fd);
+}
+
+int describeFile(int fd, FileFacts* facts) {
+    struct stat info;
+    if (fstat(fd, &info) != 0) {
+        return errno;
+    }
+    takeFacts(info, facts);
+    facts->terminal = isatty(fd);
+    return 0;
+}
+
+int describeName(const std::string& name, FileFacts* facts) {
+    struct stat info;
+    if (stat(name.c_str(), &info) != 0) {
+        return errno;
+    }
+    takeFacts(info, facts);
+    return 0;
+}
+
+bool isSymbolicLink(const std::string& name) {
+    struct stat link;
+    return lstat(name.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+}
+
+int resolveName(const std::string& name, std::string* resolved) {
+    char path[PATH_MAX];
+    if (!realpath(name.c_str(), path)) {
+        return errno;
+    }
+    *resolved = path;
+    return 0;
+}
+
+unsigned holdClosedStandardStreams() {
+    unsigned closed = 0;
+    for (int fd = 0; fd < 3; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            // Open the other way round, so that a read or write fails as on a closed one.
+            int standIn = open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
+            if (standIn >= 0 && standIn != fd) {
+                dup2(standIn, fd);
+                close(standIn);
+            }
+            closed |= 1u << fd;
+        }
+    }
+    return closed;
+}
+
+int createTemporaryFile(const std::string& name, bool fresh, int* fd) {
+    if (name.size() >= sizeof liveTemporary) {
+        return ENAMETOOLONG;
+    }
+    sigset_t before;
+    holdSignals(&before);
+    *fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+               fresh ? 0666 : 0600);
+    int error = *fd < 0 ? errno : 0;
+    if (*fd >= 0) {
+        std::memcpy(liveTemporary, name.c_str(), name.size() + 1);
+        temporaryLive = 1;
+    }
+    releaseSignals(&before);
+    return error;
+}
+
+// The group alone where the owner cannot be given away.
+bool copyOwner(int fd, const FileFacts& old) {
+    if (fchown(fd, old.owner, old.group) == 0) {
+        return true;
+    }
+    fchown(fd, static_cast<uid_t>(-1), old.group);  // else the group stays the writer's
+    return false;
+}
+
+int setPermissions(int fd, unsigned mode) {
+    return fchmod(fd, mode) == 0 ? 0 : errno;
+}
+
+int copyExtendedAttributes(int from, int to) {
+    ssize_t size = flistxattr(from, nullptr, 0);
+    if (size < 0) {
+        return errno == ENOTSUP ? 0 : errno;  // a file system without them
+    }
+    std::string names(static_cast<std::size_t>(size), '\0');
+    size = flistxattr(from, &names[0], names.size());
+    if (size < 0) {
+        return errno;  // ERANGE when one was added meanwhile
+    }
+    std::string value;
+    for (std::size_t at = 0; at < static_cast<std::size_t>(size); at = names.find('\0', at) + 1) {
+        const char* name = names.c_str() + at;
+        ssize_t length = fgetxattr(from, name, nullptr, 0);
+        value.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+        if (length < 0 || fgetxattr(from, name, &value[0], value.size()) != length ||
+            fsetxattr(to, name, value.data(), value.size(), 0) != 0) {
+            return errno;
+        }
+    }
+    return 0;
+}
+
+int syncToDisk(int fd) {
+    return fsync(fd) == 0 ? 0 : errno;
+}
+
+int putInPlace(const std::string& temporary, const std::string& target) {
+    sigset_t before;
+    holdSignals(&before);
+    int error = std::rename(temporary.c_str(), target.c_str()) == 0 ? 0 : errno;
+    if (error == 0) {
+        temporaryLive = 0;
+    }
+    releaseSignals(&before);
+    return error;
+}
+
+void removeFile(const std::string& name) {
+    unlink(name.c_str());
+    if (temporaryLive && name == liveTemporary) {
+        temporaryLive = 0;
+    }
+}
