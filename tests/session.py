@@ -9,12 +9,14 @@ A, B, C = ("Alpha", "Ivanov", 1, 500, 30), ("Beta", "Petrova", 2, 800, 20), ("Ga
 
 
 def check(steps, files={}, after=None, err="", status=0, also=None, user=None, env={},
-          groups=(), limit=None, xfsz=signal.SIG_DFL, stdin=None):
+          groups=(), limit=None, xfsz=signal.SIG_DFL, stdin=None, runner=(), closed=False,
+          log=False):
     """Runs the steps in a folder of files as a shell would, and checks what comes out."""
     def child():
         signal.signal(signal.SIGXFSZ, xfsz)
         os.umask(0o022)
         limit is None or resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+        closed and os.close(1)  # standard output closed, as by >&-
     user = None if WINDOWS else user
     if user and os.geteuid() != 0:
         pytest.skip("needs root to run as " + user)
@@ -33,7 +35,8 @@ def check(steps, files={}, after=None, err="", status=0, also=None, user=None, e
                 struct.pack("<H", len(seed)) + seed + keys.encode("latin-1"))
         for attempt in range(3):  # wine now and then fails to start a program at all
             r = subprocess.run(
-                [RUNNER, PROGRAM] if RUNNER else [PROGRAM], cwd=folder, capture_output=True,
+                [RUNNER, PROGRAM] if RUNNER else [*runner, PROGRAM], cwd=folder, stdout=subprocess.PIPE,
+                stderr=open(folder / "log", "ab") if log else subprocess.PIPE,
                 env={**{k: v for k, v in os.environ.items() if k not in ("LANG", "LC_CTYPE")},
                      "LC_ALL": "C", **env}, timeout=60, close_fds=True, restore_signals=True,
                 preexec_fn=child, **ids,
@@ -41,8 +44,8 @@ def check(steps, files={}, after=None, err="", status=0, also=None, user=None, e
             if not RUNNER or r.stdout or r.returncode == 0:
                 break
         text = lambda b: (b.replace(b"\r\n", b"\n") if WINDOWS else b).decode("latin-1")  # noqa
-        assert (r.returncode, text(r.stdout), text(r.stderr)) == (
-            status, "".join(s for _, s in steps), err)
+        assert (r.returncode, text(r.stdout), text(r.stderr or b"")) == (
+            status, "" if closed else "".join(s for _, s in steps), err)
         what = lambda p: "-> " + os.readlink(p) if p.is_symlink() else p.read_bytes().decode(
             "latin-1") if p.is_file() else stat.filemode(p.lstat().st_mode)[0]
         assert after is None or {p.name: what(p) for p in folder.iterdir()} == after

@@ -1,5 +1,6 @@
 """Whole sessions: a row is its name, its steps, and check's options ("f" is what it loads)."""
 import atexit
+import shutil
 import pytest
 from session import *  # noqa: F403
 
@@ -105,6 +106,18 @@ ROOT = pytest.mark.skipif(WINDOWS or os.geteuid() != 0, reason="needs root to ow
 LINKS = pathlib.Path("/proc/sys/fs/protected_symlinks")
 
 
+link = lambda to: lambda p: os.symlink(to, p)  # noqa: E731
+
+
+def acl(entry, *owner):  # a file of that owner and group with an extended attribute, or a folder
+    def make(p):
+        p.mkdir() if entry.startswith("default:") else (
+            p.touch(0o600), os.chown(p, *owner), os.setxattr(p, "user.kept", b"1"))
+        if not shutil.which("setfacl") or subprocess.run(["setfacl", "-m", entry, p]).returncode:
+            pytest.skip("no access control lists here")
+    return make
+
+
 def kept(*owner_group_mode):  # what "f" must have after the write
     def check(folder):
         st = os.stat(folder / "f")
@@ -130,11 +143,16 @@ FILE_SYSTEM = [
     row("a file-size limit at the end of a write and in it", AB, write("f"), load("1", "big"),
         write("f"), END, files={"f": file(C), "big": BIG_FILE}, marks=POSIX, limit=150,
         after={"f": file(C), "big": BIG_FILE}, err=TOO_LARGE * 2),
-    row("written through a symbolic link, keeping the mode; new files take the umask", AB,
-        write("link"), write("n1"), write("n2"), END, marks=POSIX,
-        files={"f": chmod(0o640), "link": lambda p: os.symlink("f", p)},
-        after={"f": file(A, B), "link": "-> f", "n1": file(A, B), "n2": file(A, B)},
+    row("written through links, keeping the mode; new files take the umask", AB, write("link"),
+        write("n1"), write("n2"), write("to"), write("gone", NOT_WRITTEN), END, marks=POSIX,
+        files={"f": chmod(0o640), "link": link("f"), "to": link("t"), "gone": link("no/x")},
+        after={"f": file(A, B), "link": "-> f", "n1": file(A, B), "n2": file(A, B), "to": "-> t",
+               "t": file(A, B), "gone": "-> no/x"}, err="gone: No such file or directory\n",
         also=lambda d: mode(d / "f", d / "n1", d / "n2") == (0o640, 0o644, 0o644)),
+    row("access control lists kept, a folder's default one taken", AB, write("f"), write("d/n"),
+        END, files={"f": acl("user:bin:rw", 65534, 1), "d": acl("default:group::rw")},
+        also=lambda d: (mode(d / "d/n"), *(sorted(os.listxattr(d / n)) for n in ("f", "d/n"))) == (
+            (0o664,), ["system.posix_acl_access", "user.kept"], []), marks=ROOT),
     row("named pipes: one without a partner, one written slowly", AB, load("2", "p"),
         write("p", NOT_WRITTEN), load("2", "q"), listing(A, B, C), END, marks=POSIX,
         files={"p": os.mkfifo, "c": file(C), "q": lambda p: (os.mkfifo(p), subprocess.Popen(
@@ -142,8 +160,9 @@ FILE_SYSTEM = [
         after={"p": "p", "q": "p", "c": file(C)}, err="p: No such device or address\n"),
     row("a full device", AB, write("/dev/full"), END, marks=POSIX,
         err="Write error :: No space left on device\n"),
-    row("root keeps another's file's owner and set-user-ID bit", AB, write("f"), END, marks=ROOT,
-        files={"f": owned(65534, 65534, 0o4755)}, also=kept(65534, 65534, 0o4755)),
+    *(row(who + " keeps the owner and set-user-ID bit", AB, write("f"), END, marks=ROOT, user=user,
+          files={"f": owned(65534, 65534, 0o4755)}, also=kept(65534, 65534, 0o4755))
+      for who, user in (("root", None), ("the owner", "nobody"))),
     row("a member keeps a group's file's group, not its set-group-ID bit", AB, write("f"), END,
         user="nobody", groups=(0,), files={"f": owned(1, 0, 0o2664)}, also=kept(65534, 0, 0o664),
         marks=POSIX),
@@ -151,8 +170,16 @@ FILE_SYSTEM = [
         files={"f": file(C), "l": planted}, after={"f": file(C), "l": "-> f"},
         err="l: Permission denied\n", marks=ROOT),
     row("the program's own streams; a name part of 255 bytes", AB, write("/dev/stdin", NOT_WRITTEN),
-        write("/dev/stdout", file(A, B)), write("n" * 255), END, marks=POSIX,
-        after={"n" * 255: file(A, B)}, err="/dev/stdin: Device or resource busy\n"),
+        write("/dev/stdout", file(A, B)), write("/proc/self/fd/2"), write("n" * 255), END,
+        marks=POSIX, log=True, files={"log": "old\n"},
+        after={"n" * 255: file(A, B), "log": "old\n/dev/stdin: Device or resource busy\n" + file(
+            A, B)}),
+    row("standard output closed at start", AB, write("f"), END, closed=True, marks=POSIX,
+        files={"f": file(C)}, after={"f": file(A, B)}, status=1,
+        err="schools: standard output: Bad file descriptor\n"),
+    row("a signal in the middle of a write", (AB[0] + "2f\n", menu(MAIN, "")[:-1]),  # unflushed
+        status=-signal.SIGTERM, files={"f": file(C)}, after={"f": file(C)},
+        runner=("strace", "-qqqo/dev/null", "-einject=fsync:signal=TERM"), marks=POSIX),
     row("unreadable input", ("", menu(MAIN, "")), status=1, stdin=os.open("/", os.O_RDONLY),
         err="schools: standard input: Is a directory\n", marks=POSIX),
 ]
