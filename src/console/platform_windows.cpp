@@ -191,16 +191,30 @@ void closeFile(int fd) {
     _close(fd);
 }
 
+namespace {
+
+FileFacts::Kind kindOf(unsigned mode) {
+    switch (mode & _S_IFMT) {
+        case _S_IFREG:
+            return FileFacts::kRegular;
+        case _S_IFDIR:
+            return FileFacts::kFolder;
+        case _S_IFCHR:
+            return FileFacts::kCharacterDevice;
+        default:
+            return FileFacts::kOther;
+    }
+}
+
+}  // namespace
+
 // No inode numbers to tell files apart, and no owners or permission bits to keep.
 int describeFile(int fd, FileFacts* facts) {
     struct _stat64 info;
     if (_fstat64(fd, &info) != 0) {
         return errno;
     }
-    facts->kind = (info.st_mode & _S_IFMT) == _S_IFREG   ? FileFacts::kRegular
-                  : (info.st_mode & _S_IFMT) == _S_IFDIR ? FileFacts::kFolder
-                  : (info.st_mode & _S_IFMT) == _S_IFCHR ? FileFacts::kCharacterDevice
-                                                         : FileFacts::kOther;
+    facts->kind = kindOf(info.st_mode);
     facts->terminal = isConsole(reinterpret_cast<HANDLE>(_get_osfhandle(fd)));
     return 0;
 }
@@ -210,7 +224,7 @@ int describeName(const std::string& name, FileFacts* facts) {
     if (_stat64(name.c_str(), &info) != 0) {
         return errno;
     }
-    facts->kind = (info.st_mode & _S_IFMT) == _S_IFDIR ? FileFacts::kFolder : FileFacts::kRegular;
+    facts->kind = kindOf(info.st_mode);
     return 0;
 }
 
