@@ -68,6 +68,15 @@ std::int16_t removeSchoolsWithoutStudents(SCHOOL* array, std::int16_t* n, Visit 
     return removed;
 }
 
+// Asks for a school's number until `accepted` takes it, each time on a fresh line.
+void askSchoolNumber(const char* prompt, std::int32_t* number, bool (*accepted)(std::int32_t)) {
+    do {
+        print("%s", prompt);
+        discardInput();
+        readNumber(number);
+    } while (!accepted(*number));
+}
+
 // Asks for every field of a school that the change command found by name.
 void reenterSchool(SCHOOL* school) {
     printLine("\nENTER FOLLOWING INFORMATION:");
@@ -80,11 +89,7 @@ void reenterSchool(SCHOOL* school) {
     print("\nArea of new school:");
     readNumber(&school->schoolarea);
     discardInput();
-    do {
-        print("\nNumber of new school:");
-        discardInput();
-        readNumber(&school->schoolnumber);
-    } while (!checkReplacementNum(school->schoolnumber));
+    askSchoolNumber("\nNumber of new school:", &school->schoolnumber, checkReplacementNum);
     print("\nNumber of students in the new school:");
     readNumber(&school->numberstudents);
     discardInput();
@@ -211,11 +216,7 @@ void inputSchool(SCHOOL* a) {
     readText(a->schoolname, kTextSize);
     print("\nEnter name of director:");
     readText(a->director, kTextSize);
-    do {
-        print("\nEnter School number:");
-        discardInput();
-        readNumber(&a->schoolnumber);
-    } while (!registerNum(a->schoolnumber));
+    askSchoolNumber("\nEnter School number:", &a->schoolnumber, registerNum);
     print("\nEnter School Area(meter*meter):");
     readNumber(&a->schoolarea);
     print("\nEnter number of students:");

@@ -64,42 +64,39 @@ constexpr std::array<Utf8Sequence, 128> utf8OfUpperHalf() {
 }
 constexpr std::array<Utf8Sequence, 128> kUtf8OfUpperHalf = utf8OfUpperHalf();
 
+// The well-formed UTF-8 sequences by their lead byte: the length, the bits the
+// lead byte gives, and the range of the second byte, which rules out overlong
+// forms, surrogates and what lies beyond U+10FFFF.
+struct Utf8Lead {
+    unsigned char first, last, length, bits, low, high;
+};
+constexpr Utf8Lead kUtf8Leads[] = {
+    {0xC2, 0xDF, 2, 0x1F, 0x80, 0xBF}, {0xE0, 0xE0, 3, 0x0F, 0xA0, 0xBF},
+    {0xE1, 0xEC, 3, 0x0F, 0x80, 0xBF}, {0xED, 0xED, 3, 0x0F, 0x80, 0x9F},
+    {0xEE, 0xEF, 3, 0x0F, 0x80, 0xBF}, {0xF0, 0xF0, 4, 0x07, 0x90, 0xBF},
+    {0xF1, 0xF3, 4, 0x07, 0x80, 0xBF}, {0xF4, 0xF4, 4, 0x07, 0x80, 0x8F},
+};
+
 // Decodes one UTF-8 sequence at `p`; returns its length, 0 when the lead byte does
-// not start a valid sequence (overlong forms and surrogates included).
+// not start a valid sequence.
 std::size_t decodeUtf8(const unsigned char* p, std::size_t left, std::uint32_t* code) {
-    unsigned char lead = p[0];
-    std::size_t length;
-    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        *code = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        *code = lead & 0x0F;
-        if (lead == 0xE0)
-            low = 0xA0;
-        if (lead == 0xED)
-            high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        *code = lead & 0x07;
-        if (lead == 0xF0)
-            low = 0x90;
-        if (lead == 0xF4)
-            high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (left < length || p[1] < low || p[1] > high) {
-        return 0;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((p[i] & 0xC0) != 0x80) {
+    for (const Utf8Lead& lead : kUtf8Leads) {
+        if (p[0] < lead.first || p[0] > lead.last) {
+            continue;
+        }
+        if (left < lead.length || p[1] < lead.low || p[1] > lead.high) {
             return 0;
         }
-        *code = (*code << 6) | (p[i] & 0x3F);
+        *code = p[0] & lead.bits;
+        for (std::size_t i = 1; i < lead.length; ++i) {
+            if ((p[i] & 0xC0) != 0x80) {
+                return 0;
+            }
+            *code = (*code << 6) | (p[i] & 0x3F);
+        }
+        return lead.length;
     }
-    return length;
+    return 0;
 }
 
 }  // namespace
