@@ -2,6 +2,7 @@
 #   make            build build/schools
 #   make run        build and start the program (without the tests)
 #   make test       build and run every test
+#                   (both install what they need first as root, see scripts/prerequisites.sh)
 #   make test SANITIZE=1   the same with AddressSanitizer and UndefinedBehaviorSanitizer
 #   make package    build build/schools_<version>_<arch>.deb (needs dpkg-dev)
 #   make install    install the stripped program into PREFIX (default /usr/local),
@@ -31,14 +32,16 @@ CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE) $(
 configure:
 	$(CONFIGURE)
 
-# The program alone: no test framework is needed for it.
+# The program alone: no test framework is needed for it. What is missing is
+# installed first, or named (see scripts/prerequisites.sh).
 run:
+	@scripts/prerequisites.sh run
 	$(CONFIGURE) -DSCHOOLS_TESTS=OFF
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target schools
-	./$(BUILD_DIR)/schools
+	$(BUILD_DIR)/schools
 
 test:
-	@[ -e /usr/include/gtest/gtest.h ] && /usr/bin/python3 -c 'import pytest' 2>/dev/null || echo "make test needs: apt-get install libgtest-dev libgmock-dev python3-pytest"
+	@scripts/prerequisites.sh test
 	$(CONFIGURE) -DSCHOOLS_TESTS=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)

@@ -1,11 +1,19 @@
 """Sessions of the program: steps (keys typed, screen printed; texts hold bytes as latin-1)."""
-import os, pathlib, pwd, resource, signal, stat, struct, subprocess, tempfile  # noqa: E401
+import atexit, functools, os, pathlib, pwd, resource, shutil, signal, stat  # noqa: E401
+import struct, subprocess, tempfile  # noqa: E401
 import pytest
 
 PROGRAM, RUNNER = os.environ["SCHOOLS_PROGRAM"], os.environ.get("SCHOOLS_RUNNER")  # e.g. wine
 WINDOWS = PROGRAM.endswith(".exe")
 POSIX = pytest.mark.skipif(WINDOWS, reason="POSIX build only")
 A, B, C = ("Alpha", "Ivanov", 1, 500, 30), ("Beta", "Petrova", 2, 800, 20), ("Gamma", "G", 3, 9, 10)
+
+
+@functools.cache
+def program_for_others():  # a copy in the open: another user may not enter root's home
+    folder = tempfile.mkdtemp()
+    os.chmod(folder, 0o755), atexit.register(shutil.rmtree, folder)
+    return shutil.copy(PROGRAM, folder)
 
 
 def check(steps, files={}, after=None, err="", status=0, also=None, user=None, env={},
@@ -20,6 +28,7 @@ def check(steps, files={}, after=None, err="", status=0, also=None, user=None, e
     user = None if WINDOWS else user
     if user and os.geteuid() != 0:
         pytest.skip("needs root to run as " + user)
+    program = program_for_others() if user else PROGRAM
     ids = dict(user=user, group=pwd.getpwnam(user).pw_gid, extra_groups=groups) if user else {}
     keys = "".join(k for k, _ in steps)
     with tempfile.TemporaryDirectory() as top:
@@ -35,7 +44,7 @@ def check(steps, files={}, after=None, err="", status=0, also=None, user=None, e
                 struct.pack("<H", len(seed)) + seed + keys.encode("latin-1"))
         for attempt in range(3):  # wine now and then fails to start a program at all
             r = subprocess.run(
-                [RUNNER, PROGRAM] if RUNNER else [*runner, PROGRAM], cwd=folder, stdout=subprocess.PIPE,
+                [RUNNER, program] if RUNNER else [*runner, program], cwd=folder, stdout=subprocess.PIPE,
                 stderr=open(folder / "log", "ab") if log else subprocess.PIPE,
                 env={**{k: v for k, v in os.environ.items() if k not in ("LANG", "LC_CTYPE")},
                      "LC_ALL": "C", **env}, timeout=60, close_fds=True, restore_signals=True,

@@ -95,14 +95,17 @@ def test_texts_cannot_drive_the_terminal_nor_clear_a_dumb_one(tmp_path):
     assert "\x1b" not in t.out
 
 
-def test_lines_in_the_c_locale_come_as_typed(tmp_path):  # where libedit would drop bytes
+@pytest.mark.parametrize("name,stored", [  # typed at a prompt in the C locale, stored
+    ("\xd8\xea", b"\xd8\xea"),  # bytes beyond ASCII, which libedit would drop there
+    ("\x1b[D\xd8\x1b[1;5C\x1bOP\x1bb\xea\x1b", b"\xd8\xea")])  # Left, Ctrl+Right, F1, Alt+b, Escape
+def test_lines_in_the_c_locale_come_as_typed(tmp_path, name, stored):
     t = Terminal(tmp_path, LC_ALL="C")
     t.type(PROMPT, "111")
     t.wait_for(QUESTION)
-    os.write(t.master, "yes\n\xd8\xea\nD\n1\n2\n3\nno\n".encode("latin-1"))
+    os.write(t.master, f"yes\n{name}\nD\n1\n2\n3\nno\n".encode("latin-1"))
     t.type(PAUSE[:-1], " 2out\n 7")
     assert t.finish() == 0
-    assert (tmp_path / "out").read_bytes()[:3] == b"\xd8\xea\x00"
+    assert (tmp_path / "out").read_bytes()[:3] == stored + b"\x00"
 
 
 @pytest.mark.skipif(not EDITOR, reason="built without libedit")

@@ -130,6 +130,24 @@ Received takeEditedLine() {
     return received;
 }
 
+// A terminal without the editor passes a cursor, function or Alt key on as its escape sequence,
+// no part of the line: ESC '[' parameters final, ESC 'O' byte, ESC byte, a lone ESC.
+void dropKeySequences(std::string* line) {  // a line with its line end
+    std::string& s = *line;
+    std::size_t kept = 0, i = 0, end = s.size() - 1;
+    while (i < end) {
+        if (s[i] != '\x1b') {
+            s[kept++] = s[i++];
+        } else if (++i < end && s[i] != '\x1b') {  // ESC ESC: Alt and a key's sequence
+            char lead = s[i++];
+            while (lead == '[' && i < end && s[i] >= 0x20 && s[i] <= 0x3F)
+                ++i;
+            i += i < end && (lead == 'O' || (lead == '[' && s[i] >= 0x40 && s[i] <= 0x7E));
+        }
+    }
+    s.erase(kept, end - kept);
+}
+
 // Takes the next whole line of the stream as the pending line, with its line end.
 Received takeLine() {
     input.pending.clear();
@@ -161,6 +179,8 @@ Received takeLine() {
             } else if (length >= 2 && input.pending[length - 2] == '\r') {
                 input.pending.erase(length - 2, 1);
             }
+            if (input.terminal)
+                dropKeySequences(&input.pending);
             return Received{Fill::kData, 0, 0};
         }
     }

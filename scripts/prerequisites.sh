@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# What the build and the tests need, in one list, checked for one purpose:
+#   run    make run: CMake, a C++ compiler and make; pkg-config and libedit for line editing
+#   test   make test: the same, line editing included, GoogleTest and Debian's Python 3 with pytest
+#   ci     .ci/run and .ci/package: the same, the packaging tools, mingw-w64 and wine
+# As root on Debian what is missing is installed, after one line that names it. Otherwise
+# one line gives the command that installs it and the status is 1, unless all that is
+# missing is line editing for `run`: then one more line says so, and the build goes on.
+set -euo pipefail
+
+purpose=${1:-}
+case $purpose in
+run) what="make run" ;;
+test) what="make test" ;;
+ci) what=".ci/run" ;;
+*) echo "usage: $0 run|test|ci" >&2; exit 2 ;;
+esac
+
+missing=() optional=()
+need() {  # the purposes it serves ("run?": wanted there, not required), its package, its check
+    local purposes=" $1 " package=$2
+    shift 2
+    case $purposes in
+    *" $purpose "*) "$@" >/dev/null 2>&1 || missing+=("$package") ;;
+    *" $purpose? "*) "$@" >/dev/null 2>&1 || optional+=("$package") ;;
+    esac
+}
+need "run test ci" cmake command -v cmake
+need "run test ci" g++ command -v g++
+need "run test ci" make command -v make
+need "run? test ci" pkg-config command -v pkg-config
+need "run? test ci" libedit-dev test -e /usr/include/histedit.h
+need "test ci" libgtest-dev test -e /usr/include/gtest/gtest.h
+need "test ci" python3-pytest /usr/bin/python3 -c 'import pytest'
+need ci mandoc command -v mandoc
+need ci groff-base command -v groff
+need ci man-db command -v man
+need ci dpkg-dev command -v dpkg-shlibdeps
+need ci gzip command -v gzip
+need ci lintian command -v lintian
+need ci g++-mingw-w64-x86-64 command -v x86_64-w64-mingw32-g++-posix
+need ci wine64 test -x /usr/lib/wine/wine64
+
+packages=("${missing[@]}" "${optional[@]}")
+[ ${#packages[@]} -gt 0 ] || exit 0
+
+# apt-get's own output is shown only when it fails; the package lists are fetched
+# when there are none, or when they are too old to install from.
+install() {
+    local log status=0
+    log=$(mktemp)
+    export DEBIAN_FRONTEND=noninteractive
+    local get=(apt-get install -y -q --no-install-recommends "${packages[@]}")
+    if ! compgen -G '/var/lib/apt/lists/*_Packages*' >/dev/null || ! "${get[@]}" >"$log" 2>&1; then
+        { apt-get update -q && "${get[@]}"; } >>"$log" 2>&1 || status=$?
+    fi
+    [ $status -eq 0 ] || cat "$log" >&2
+    rm -f "$log"
+    return $status
+}
+
+if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
+    echo "$what: installing ${packages[*]}"
+    install && exit 0
+    echo "$what: apt-get could not install ${packages[*]}" >&2
+else
+    echo "$what needs: sudo apt-get install ${packages[*]}" >&2
+fi
+[ ${#missing[@]} -eq 0 ] || exit 1
+echo "$what: line editing is off, for want of ${optional[*]}" >&2
