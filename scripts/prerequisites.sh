@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # What the build and the tests need, in one list, checked for one purpose:
 #   run    make run: CMake, a C++ compiler and make; pkg-config and libedit for line editing
-#   test   make test: the same, line editing included, GoogleTest and Debian's Python 3 with pytest
+#   test   make test: the same, line editing included, GoogleTest, Debian's Python 3 with
+#          pytest, strace and the ACL tools
 #   ci     .ci/run and .ci/package: the same, the packaging tools, mingw-w64 and wine
 # As root on Debian what is missing is installed, after one line that names it. Otherwise
 # one line gives the command that installs it and the status is 1, unless all that is
@@ -32,6 +33,8 @@ need "run? test ci" pkg-config command -v pkg-config
 need "run? test ci" libedit-dev test -e /usr/include/histedit.h
 need "test ci" libgtest-dev test -e /usr/include/gtest/gtest.h
 need "test ci" python3-pytest /usr/bin/python3 -c 'import pytest'
+need "test ci" strace command -v strace    # a signal delivered in the middle of a write
+need "test ci" acl command -v setfacl      # access control lists kept by a write
 need ci mandoc command -v mandoc
 need ci groff-base command -v groff
 need ci man-db command -v man
