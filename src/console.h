@@ -114,6 +114,10 @@ int finishAtomicWrite(AtomicWrite* file);
 // Gives up after a write error: the old file stays as it was.
 void abandonAtomicWrite(AtomicWrite* file);
 
+// After a load, on standard error: the file's last `bytes` bytes, too few for a
+// school, were not loaded.
+void reportTornEnd(const std::string& name, std::size_t bytes);
+
 // ---- Pieces exposed for their tests ---------------------------------------------
 
 // Reads input from this descriptor instead of standard input.

@@ -273,25 +273,27 @@ SCHOOL* addSchoolFromFile(SCHOOL* array, std::int16_t* numberElements, std::int1
         *numberElements = 0;
         resetNums();
     }
+    std::size_t got = 0;  // by the last read: a piece at the end too few for a school
     for (;;) {
         if (!growArray(&array, *numberElements, lenghtArray)) {
             SCHOOL beyond;
-            if (std::fread(&beyond, sizeof beyond, 1, file) == 1) {
-                print("\nSchool list is full!");
-            } else if (std::ferror(file)) {
-                reportStreamError("Read error :", errno);
+            got = std::fread(&beyond, 1, sizeof beyond, file);
+            if (got == sizeof beyond) {
+                print("\nSchool list is full!");  // the rest of the file is not looked at
             }
             break;
         }
         std::size_t room = static_cast<std::size_t>(*lenghtArray - *numberElements);
-        std::size_t got = std::fread(array + *numberElements, sizeof(SCHOOL), room, file);
-        *numberElements = static_cast<std::int16_t>(*numberElements + got);
-        if (got < room) {
-            if (std::ferror(file)) {
-                reportStreamError("Read error :", errno);
-            }
+        got = std::fread(array + *numberElements, 1, room * sizeof(SCHOOL), file);
+        *numberElements = static_cast<std::int16_t>(*numberElements + got / sizeof(SCHOOL));
+        if (got < room * sizeof(SCHOOL)) {
             break;
         }
+    }
+    if (std::ferror(file)) {
+        reportStreamError("Read error :", errno);  // as the failed read left it
+    } else if (got % sizeof(SCHOOL) > 0) {
+        reportTornEnd(name, got % sizeof(SCHOOL));
     }
     std::fclose(file);
     return array;

@@ -16,6 +16,7 @@ HIGH = [(ALL[i:i + 49], ALL[i + 49:i + 98], i, 1, 1) for i in (0, 79)]
 SHOWN = [(*(t.encode("latin-1").decode("cp1251", "replace").encode().decode("latin-1")
             for t in h[:2]), h[2], 1, 1) for h in HIGH]  # as a UTF-8 terminal shows them
 CONTROL = ("A\x1b]0;t\x07\x1b[31m", "D\x01\x7f", 1, 1, 1)  # would drive a terminal
+TORN = "f: The last %d bytes are not a whole school record and were not loaded\n"
 DELETED, CHANGED = "\nSchool had no students so we deleted it!", "\nSchool info changed!"
 
 ROWS = [
@@ -50,7 +51,10 @@ ROWS = [
     row("a partial last record, an empty file, texts without a NUL", load("1"), listing(A, B),
         load("1", "e"), sort(), load("1", "r"), listing((RAW[:50], RAW[50:100], 1, 500, 30)),
         write(), END, files={"f": file(A, B) + record(C)[:111], "e": "", "r": RAW},
-        after={"f": file(A, B) + record(C)[:111], "e": "", "r": RAW, "out": RAW}),
+        after={"f": file(A, B) + record(C)[:111], "e": "", "r": RAW, "out": RAW}, err=TORN % 111),
+    row("a torn end of one byte after the list", load("1"), load("2", "t"), listing(A, B, A), END,
+        files={"f": file(A, B), "t": file(A) + "\n"},
+        err="t: The last byte is not a whole school record and was not loaded\n"),
     *(row("not opened: %r" % name, load("1"), load("1", name, "File could not be opened\n" + KEPT),
           sort(A), END, files={"f": file(A), "d": None}, err=err) for name, err in [
         ("no", "no: No such file or directory\n"), ("d", "d: Is a directory\n"),
@@ -58,7 +62,7 @@ ROWS = [
     row("the full list", load("1"), load("2", verdict=IS_FULL), add("2", reply="yes",
         verdict=IS_FULL), write(), sort(*[("S", "D", 1, 1, 1)] * 20480), load("1", "o", IS_FULL),
         END, files={"f": FULL + record(A)[:50], "o": FULL + file(A, B)},
-        after={"f": FULL + record(A)[:50], "o": FULL + file(A, B), "out": FULL}),
+        after={"f": FULL + record(A)[:50], "o": FULL + file(A, B), "out": FULL}, err=TORN % 50),
     *(row("pruning " + loaded, load("1", verdict=PRUNED), listing(*walk(kept)), END,
           files={"f": file(*walk(loaded))}) for loaded, kept in [
         ("A0 B5 C7", "C7 B5"), ("A0 B0 C5 D7", "D7 C5"), ("A0 B5 C0", "B5"), ("A0 B0", "")]),
