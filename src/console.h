@@ -69,6 +69,14 @@ void clearConsole();
 // "Press any key to continue . . . ", one key, one line end.
 void pauseConsole();
 
+// A listing between these two goes a screenful at a time where a person reads and
+// types at a terminal: when the screen is full it waits for one key on the line
+// "-- more (any key; q stops) --", which is then wiped. Elsewhere all of it passes.
+void beginPages();
+// Whether the listing goes on: false once q was pressed, and what it prints is dropped.
+bool pagesGoOn();
+void endPages();
+
 // ---- Failures -----------------------------------------------------------------
 
 // A reason of the program's own, beside the system's error numbers.

@@ -325,10 +325,12 @@ void printArray(const SCHOOL* array, std::int16_t n) {
         printLine("\nSchool list is empty!");
         return;
     }
-    for (std::int16_t i = 0; i < n; ++i) {
+    beginPages();
+    for (std::int16_t i = 0; i < n && pagesGoOn(); ++i) {
         printSchool(array, i);
         print("\n");
     }
+    endPages();
 }
 
 int sortByStudents(const SCHOOL* pa, const SCHOOL* pb) {
@@ -349,13 +351,15 @@ void ShowArea(const SCHOOL* array, std::int16_t n) {
     std::int32_t threshold = 0;
     readNumber(&threshold);
     bool shown = false;
-    for (std::int16_t i = 0; i < n; ++i) {
+    beginPages();
+    for (std::int16_t i = 0; i < n && pagesGoOn(); ++i) {
         if (array[i].schoolarea > threshold) {
             printSchool(array, i);
             print("\n");
             shown = true;
         }
     }
+    endPages();
     if (!shown) {
         print("\nNo schools with bigger area!");
     }

@@ -1,16 +1,18 @@
 """The program on a pseudo-terminal, whose settings every way out must leave as they were."""
-import atexit, os, pty, select, termios, time  # noqa: E401
+import atexit, fcntl, os, pty, select, termios, time  # noqa: E401
 import pytest
 from session import *  # noqa: F403
 
 pytestmark = POSIX
 PROMPT, CLEAR = "Izberete rejims:", "\x1b[H\x1b[2J"
+MORE = "-- more (any key; q stops) --"
 EDITOR = os.environ.get("SCHOOLS_LINE_EDITOR") == "1"  # lines read through libedit
 
 
 class Terminal:
-    def __init__(self, folder, stdout=None, **env):
+    def __init__(self, folder, stdout=None, rows=0, **env):  # rows=0: the height is unknown
         self.master, self.slave = pty.openpty()  # the slave stays open: its settings outlive us
+        self.resize(rows)
         self.before, self.out, self.typed = termios.tcgetattr(self.slave), "", 0
         self.program = subprocess.Popen(
             [PROGRAM], stdin=self.slave, stdout=stdout or self.slave, stderr=self.slave, cwd=folder,
@@ -19,6 +21,9 @@ class Terminal:
             preexec_fn=lambda: signal.signal(signal.SIGXFSZ, signal.SIG_DFL))
         atexit.register(self.program.kill)  # should a case fail with the program still there
         stdout or self.wait_for(PROMPT)
+
+    def resize(self, rows):
+        fcntl.ioctl(self.slave, termios.TIOCSWINSZ, struct.pack("4H", rows, 80, 0, 0))
 
     def wait_for(self, text, seconds=10):  # shown since the last keys typed; None: what has come
         while (text is None or text not in self.out[self.typed:]) and select.select(
@@ -82,6 +87,20 @@ def test_a_reader_gone_at_a_key_wait(tmp_path):
     t = Terminal(tmp_path, stdout=write)
     os.close(write)
     assert t.finish() == -signal.SIGPIPE
+
+
+def test_a_long_listing_in_pages_read_anew_for_each(tmp_path):  # a row of each for the prompt
+    schools = [("S%d" % i, "D", i, 1, 99 - i) for i in range(60)]
+    (tmp_path / "f").write_bytes(file(*schools).encode("latin-1"))
+    t = Terminal(tmp_path, rows=24)
+    for wait, keys in [(PROMPT, "121f\n"), (PAUSE[:-1], " "), (PROMPT, "4"), (MORE, "\x04"),
+                       (MORE, "q"), (PAUSE[:-1], " 7")]:  # Ctrl-D is a key here too
+        keys == "\x04" and (t.wait_for(MORE), t.resize(10))  # the next page is 10 rows high
+        t.type(wait, keys)
+    assert t.finish() == 0
+    lines = "".join(block(*p) for p in enumerate(schools, 1)).split("\n")
+    page = lambda a, b: "\n".join(lines[a:b]) + "\n" + MORE + "\r%29s\r" % ""  # noqa: E731
+    assert ("rejims:4\n" + page(0, 23) + page(23, 32) + PAUSE).replace("\n", "\r\n") in t.out
 
 
 def test_texts_cannot_drive_the_terminal_nor_clear_a_dumb_one(tmp_path):

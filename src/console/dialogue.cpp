@@ -10,6 +10,7 @@
 
 #include "console.h"
 #include "console/codepage.h"
+#include "console/pages.h"
 #include "console/platform.h"
 
 namespace {
@@ -24,6 +25,9 @@ bool editingLines = false;
 std::string shownLine;
 
 void show(const char* text, std::size_t size) {
+    if (showPaged(text, size)) {
+        return;
+    }
     std::fwrite(text, 1, size, stdout);
     if (editingLines) {
         std::size_t lineAt = size;
@@ -196,6 +200,12 @@ char outputBuffer[1 << 16];
 void (*endHandler)(int status) = nullptr;
 
 }  // namespace
+
+/* ==== Lent to the pages of a listing ====================================== */
+
+bool inputIsTerminal() {
+    return input.terminal;
+}
 
 /* ==== Start-up =========================================================== */
 

@@ -20,6 +20,8 @@ bool prepareConsole();
 void restoreConsole();
 // Whether standard output is a terminal (on Windows a console).
 bool outputIsTerminal();
+// The rows of the window that shows standard output; 0 when unknown.
+int screenRows();
 // Key mode: keys arrive one at a time, without echo and without Enter, until
 // leaveKeyMode. On Windows each read then takes one key press from the console.
 void enterKeyMode();

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -183,4 +184,9 @@ Received readInput(char* bytes, std::size_t size) {
 bool inputArrivesWithin(int ms) {
     pollfd ready{inputFd, POLLIN, 0};
     return poll(&ready, 1, ms) > 0;
+}
+
+int screenRows() {
+    winsize size{};
+    return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_row : 0;
 }

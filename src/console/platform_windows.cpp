@@ -274,3 +274,11 @@ int putInPlace(const std::string& temporary, const std::string& target) {
 void removeFile(const std::string& name) {
     _unlink(name.c_str());
 }
+
+int screenRows() {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) {
+        return 0;
+    }
+    return info.srWindow.Bottom - info.srWindow.Top + 1;
+}
