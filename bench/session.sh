@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
-# Whole-session benchmark: the real program on a scripted session over a school
-# file of 20480 records (load it into a new list, sorted listing, area report,
-# write it back, end), output to /dev/null, against the floor of the machine:
-# cat copying the same file and writing the same number of output bytes.
-# Also counts the program's write calls on its output (strace), its peak memory
-# above its size at the first menu (/usr/bin/time -v), and its start-up against
-# a C++ program that only prints the first menu.
+# The README's Performance table, measured in one run. How each cost of the register
+# grows with the list comes from its benchmarks (register_bench, Google Benchmark,
+# fitted from 1280 to 20480 schools). The rest comes from the real program on a
+# scripted session over a school file of 20480 records (load it into a new list,
+# sorted listing, area report, write it back, end), output to /dev/null, against the
+# floor of the machine: cat copying the same file and writing as many output bytes;
+# its write calls on its output (strace), its peak memory above its size at the first
+# menu (GNU time), and its start-up against a C++ program that only prints that menu.
+# Prints the machine, then the table in Markdown; the benchmarks' own report goes to
+# standard error.
 #
-#   bench/session.sh            builds the program in build-bench/ and runs
+#   bench/session.sh            builds in build-bench/ and measures
 #   RUNS=15 bench/session.sh    timed runs of each kind (the best one counts)
-#   SCHOOLS_PROGRAM=path bench/session.sh   measures another build
+#   REPETITIONS=5 bench/session.sh   runs of each benchmark (the best one counts)
+#   SCHOOLS_PROGRAM=path bench/session.sh   times another build's program
 #
 # Needs bash 5, perl, cmake, a C++ compiler, strace and GNU time; run as root it
 # installs the last two from the distribution when they are missing.
@@ -17,6 +21,7 @@ set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 runs="${RUNS:-9}"
+repetitions="${REPETITIONS:-3}"
 schools=20480
 record=112
 
@@ -43,17 +48,24 @@ for tool in perl cmake c++; do
     command -v "$tool" >/dev/null || { echo "session.sh needs $tool" >&2; exit 1; }
 done
 
+cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSCHOOLS_TESTS=OFF \
+    -DSCHOOLS_BENCH=ON >/dev/null
+cmake --build "$root/build-bench" --target schools register_bench -j 2 >/dev/null
 if [ -n "${SCHOOLS_PROGRAM:-}" ]; then
     program="$(cd "$(dirname "$SCHOOLS_PROGRAM")" && pwd)/$(basename "$SCHOOLS_PROGRAM")"
 else
-    cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSCHOOLS_TESTS=OFF >/dev/null
-    cmake --build "$root/build-bench" --target schools -j 2 >/dev/null
     program="$root/build-bench/schools"
 fi
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/schools-session-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
+
+# ---- The register's benchmarks ------------------------------------------------------
+
+"$root/build-bench/bench/register_bench" --benchmark_repetitions="$repetitions" \
+    --benchmark_display_aggregates_only=true --benchmark_out=register.json \
+    --benchmark_out_format=json >&2
 
 # ---- The school file and the session ------------------------------------------------
 
@@ -113,25 +125,12 @@ for ((i = 0; i < runs; i++)); do
     keep_best best_synced "$(elapsed_us run_floor_synced)"
 done
 
-ratio() { perl -e 'printf "%.2f", $ARGV[0] / $ARGV[1]' "$1" "$2"; }
-ms() { perl -e 'printf "%.1f ms", $ARGV[0] / 1000' "$1"; }
-
-echo "Session over $schools schools, $bytes bytes of output, best of $runs runs, LC_ALL=$LC_ALL"
-echo "  program:                         $(ms "$best_session")"
-echo "  floor (cat):                     $(ms "$best_floor")      ratio $(ratio "$best_session" "$best_floor")  (goal <= 2)"
-echo "  floor (cat, copy synced to disk): $(ms "$best_synced")      ratio $(ratio "$best_session" "$best_synced")"
-echo "  program writing to /dev/null:    $(ms "$best_undurable")      ratio to floor (cat) $(ratio "$best_undurable" "$best_floor")"
-
 # ---- Write calls on the output ------------------------------------------------------
 
 fresh
 strace -o trace.txt -e trace=read,write "$program" < session.in > /dev/null
 writes=$(grep -c '^write(1,' trace.txt || true)
 waits=$(grep -c '^read(0,' trace.txt || true)
-allowed=$(( (bytes + 4095) / 4096 + waits ))
-echo "Output write calls: $writes for $bytes bytes and $waits waits for input;" \
-     "$(perl -e 'printf "%.3f", $ARGV[0] * 1024 / $ARGV[1]' "$writes" "$bytes") per KiB," \
-     "goal <= $allowed (one per 4 KiB plus one per wait)"
 
 # ---- Peak memory --------------------------------------------------------------------
 
@@ -139,9 +138,6 @@ peak_kib() { /usr/bin/time -v "$program" < "$1" 2>&1 >/dev/null | awk '/Maximum 
 fresh
 menu_kib=$(peak_kib first-menu.in)
 session_kib=$(peak_kib session.in)
-budget_kib=$(( 2 * record * schools / 1024 ))
-echo "Peak memory: $session_kib KiB; at the first menu $menu_kib KiB; above it" \
-     "$((session_kib - menu_kib)) KiB, goal <= $budget_kib KiB (2 x $record x $schools bytes)"
 
 # ---- Start-up ----------------------------------------------------------------------
 
@@ -158,5 +154,60 @@ for ((i = 0; i < runs * 3; i++)); do
     keep_best best_start "$(elapsed_us run_start)"
     keep_best best_menu "$(elapsed_us run_menu)"
 done
-echo "Start-up to the first menu: $(ms "$best_start"); a program printing only the menu:" \
-     "$(ms "$best_menu"); ratio $(ratio "$best_start" "$best_menu") (goal <= 2)"
+
+# ---- The table ----------------------------------------------------------------------
+
+model=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
+grep -qw hypervisor /proc/cpuinfo && machine="a $(nproc)-core virtual machine" ||
+    machine="a $(nproc)-core machine"
+echo "On $machine ($model); each time the best of $runs runs ($repetitions of each benchmark):"
+echo
+echo "| Measure | Ratio |"
+echo "|---|---|"
+# How each benchmark grows: the curve that fits the best time at each size with the
+# least squared error in logarithms, so that every size weighs the same, not the
+# largest alone; the operations of one growth on one row.
+perl -MJSON::PP -MList::Util=sum,min -e '
+    local $/; my $report = decode_json(<STDIN>);
+    my %us;  # by benchmark, then size: the best time in microseconds
+    for (grep { $_->{run_type} eq "iteration" } @{$report->{benchmarks}}) {
+        my ($name, $n) = split m{/}, $_->{name};
+        $us{$name}{$n} = min($_->{real_time}, $us{$name}{$n} // $_->{real_time});
+    }
+    my %curves = ("1" => sub { 1 }, "log n" => sub { log($_[0]) }, "n" => sub { $_[0] },
+                  "n log n" => sub { $_[0] * log($_[0]) }, "n²" => sub { $_[0] ** 2 },
+                  "n³" => sub { $_[0] ** 3 });
+    my $as = sub {
+        my $t = $us{"BM_$_[0]"}; my %misfit;
+        for my $curve (keys %curves) {
+            my @r = map { log($t->{$_} / $curves{$curve}->($_)) } keys %$t;
+            my $mean = sum(@r) / @r;
+            $misfit{$curve} = sum(map { ($_ - $mean) ** 2 } @r);
+        }
+        (sort { $misfit{$a} <=> $misfit{$b} } keys %misfit)[0];
+    };
+    my (@growths, %named);
+    for (["load", "LoadSchoolFile"], ["write", "WriteSchoolFile"], ["listing", "FullListing"],
+         ["area report", "AreaReport"], ["pruning", "PruneHalf"], ["growth from 5", "GrowFrom5"]) {
+        my $g = $as->($_->[1]);
+        push @growths, $g unless $named{$g};
+        push @{$named{$g}}, $_->[0];
+    }
+    printf "| %s | %s as %s |\n", join(", ", @{$named{$_}}), @{$named{$_}} > 1 ? "grow" : "grows", $_
+        for @growths;
+    printf "| sort | grows as %s |\n", $as->("Sort");
+    printf "| registering typed numbers (each compared with all known) | grows as %s;" .
+           " %d numbers %.0f ms in all, one number against %d known %.0f µs |\n",
+           $as->("RegisterTypedNumbers"), $ARGV[0], $us{BM_RegisterTypedNumbers}{$ARGV[0]} / 1000,
+           $ARGV[0], $us{BM_RegisterOneNumber}{$ARGV[0]};
+' "$schools" < register.json
+ratio() { perl -e 'printf "%.*f", $ARGV[2] // 1, $ARGV[0] / $ARGV[1]' "$@"; }
+echo "| whole session / \`cat\` floor | $(ratio "$best_session" "$best_floor") |"
+echo "| whole session / \`cat\` floor with the copy synced to disk | $(ratio "$best_session" "$best_synced") |"
+echo "| the session writing to /dev/null (no sync) / \`cat\` floor | $(ratio "$best_undurable" "$best_floor") |"
+echo "| output write calls per 64 KiB of output |" \
+    "$(perl -e 'printf "%g", sprintf "%.2f", $ARGV[0]' "$(ratio $(( (writes - waits) * 65536 )) "$bytes" 2)")," \
+    "plus 1 per wait for input |"
+echo "| peak memory above the first menu / (2 × $record × $schools bytes) |" \
+    "$(ratio $(( (session_kib - menu_kib) * 1024 )) $((2 * record * schools)) 2) |"
+echo "| start-up to the first menu / a program that only prints it | $(ratio "$best_start" "$best_menu") |"
