@@ -19,19 +19,23 @@ constexpr std::uint16_t kUpperHalf[64] = {
     0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  // B8
 };
 
-char toCp1251(std::uint32_t code) {
+// False when the code page lacks the character.
+bool toCp1251(std::uint32_t code, char* byte) {
     if (code < 0x80) {
-        return static_cast<char>(code);
+        *byte = static_cast<char>(code);
+        return true;
     }
     if (code >= 0x410 && code <= 0x44F) {
-        return static_cast<char>(0xC0 + (code - 0x410));
+        *byte = static_cast<char>(0xC0 + (code - 0x410));
+        return true;
     }
     for (int i = 0; i < 64; ++i) {
         if (kUpperHalf[i] != 0 && kUpperHalf[i] == code) {
-            return static_cast<char>(0x80 + i);
+            *byte = static_cast<char>(0x80 + i);
+            return true;
         }
     }
-    return '?';
+    return false;
 }
 
 // The UTF-8 of bytes 0x80..0xFF, looked up rather than encoded, since listings
@@ -124,14 +128,37 @@ std::string utf8ToCp1251(const std::string& text) {
     while (left > 0) {
         std::uint32_t code = p[0];
         std::size_t used = code < 0x80 ? 1 : decodeUtf8(p, left, &code);
+        char byte = '?';
         if (used == 0) {
-            out.push_back('?');
             used = 1;
         } else {
-            out.push_back(toCp1251(code));
+            toCp1251(code, &byte);
         }
+        out.push_back(byte);
         p += used;
         left -= used;
+    }
+    return out;
+}
+
+char* utf8ToCp1251Exactly(const char* text, std::size_t size, char* out, std::uint32_t* lacking) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    const unsigned char* end = p + size;
+    while (p < end) {
+        std::uint32_t code = *p;
+        std::size_t used = 1;
+        if (code >= 0xD0 && code <= 0xD1 && end - p >= 2 && (p[1] & 0xC0) == 0x80) {
+            code = ((code & 0x1F) << 6) | (p[1] & 0x3F);  // Cyrillic, the common case
+            used = 2;
+        } else if (code >= 0x80) {
+            used = decodeUtf8(p, static_cast<std::size_t>(end - p), &code);
+        }
+        if (used == 0 || !toCp1251(code, out)) {
+            *lacking = used == 0 ? kNotUtf8 : code;
+            return nullptr;
+        }
+        ++out;
+        p += used;
     }
     return out;
 }

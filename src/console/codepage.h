@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // Room that a record text of `size` bytes may take in UTF-8 (a character is at
@@ -17,6 +18,13 @@ char* encodeUtf8(const char* text, std::size_t length, char* out);
 // Converts typed UTF-8 to code page 1251: a character the code page lacks, and each
 // byte that is not part of a valid sequence, becomes '?'.
 std::string utf8ToCp1251(const std::string& text);
+
+// Writes UTF-8 text in code page 1251 at `out`, which has room for `size` bytes,
+// and returns the end. Returns null when it cannot convert without loss, with
+// `lacking` the first character that the code page lacks, or kNotUtf8 where a byte
+// is not valid UTF-8.
+constexpr std::uint32_t kNotUtf8 = 0xFFFFFFFF;
+char* utf8ToCp1251Exactly(const char* text, std::size_t size, char* out, std::uint32_t* lacking);
 
 // Appends code page 1251 text to `out` as UTF-8 (the unused byte 0x98 as U+FFFD).
 void cp1251ToUtf8(const char* text, std::size_t size, std::string* out);
