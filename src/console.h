@@ -20,6 +20,11 @@ void setCodePage();
 // Notes what the program's own streams are, so that no write replaces them; a
 // stream closed at start stays closed. Called by setCodePage.
 void noteStandardStreams();
+// Prepares instead a run that converts files with no dialogue: standard input and
+// output carry bytes untranslated (on Windows too), the console stays as found, and
+// a school file being written is guarded as in the dialogue (signals, file-size
+// limits, the program's own streams).
+void setBinaryStreams();
 
 // ---- Output -------------------------------------------------------------------
 

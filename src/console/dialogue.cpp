@@ -218,6 +218,11 @@ void setCodePage() {
     editingLines = input.terminal && startLineEditor(input.fd);
 }
 
+void setBinaryStreams() {
+    prepareFileRun();
+    noteStandardStreams();
+}
+
 void useInput(int fd) {
     input.fd = fd;
     input.terminal = attachInput(fd);

@@ -16,6 +16,9 @@
 // come back to, signals) so that every way out restores it. Returns whether the
 // locale speaks UTF-8.
 bool prepareConsole();
+// Sets up instead a run that converts files and leaves the console as it is:
+// standard input and output untranslated, signals as prepareConsole sets them.
+void prepareFileRun();
 // Puts the console back as it was found; harmless when nothing was changed.
 void restoreConsole();
 // Whether standard output is a terminal (on Windows a console).

@@ -128,6 +128,11 @@ bool prepareConsole() {
     return localeIsUtf8();
 }
 
+// Bytes pass untranslated anyway.
+void prepareFileRun() {
+    watchSignalsAndTerminal();
+}
+
 void restoreConsole() {
     if (rawActive) {
         tcsetattr(STDIN_FILENO, TCSANOW, &terminal.saved);

@@ -82,6 +82,12 @@ bool prepareConsole() {
     return false;
 }
 
+// Without CR LF translation; the console's code pages stay as they were found.
+void prepareFileRun() {
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+}
+
 void restoreConsole() {
     if (savedCodePages.input != 0) {
         SetConsoleCP(savedCodePages.input);
