@@ -6,6 +6,7 @@
 #include "console.h"
 #include "funcs.h"
 #include "menu.h"
+#include "spreadsheet.h"
 
 namespace {
 
@@ -40,31 +41,59 @@ enum Command : std::int16_t {
     kEnd = 7,
 };
 
-// The program takes no arguments but these two, for the one who meets it first.
+// The options: the two that answer the one who meets the program first, and the
+// two that take schools to and from spreadsheets.
 [[noreturn]] void answerArguments(int argc, char** argv) {
     const char* first = argv[1];
-    if (argc == 2 && std::strcmp(first, "--version") == 0) {
+    bool help = std::strcmp(first, "--help") == 0;
+    bool version = std::strcmp(first, "--version") == 0;
+    bool exporting = std::strcmp(first, "--export") == 0;
+    bool importing = std::strcmp(first, "--import") == 0;
+    int operands = importing ? 2 : exporting ? 1 : help || version ? 0 : -1;
+    if (version && argc == 2) {
         print("schools %s\n", SCHOOLS_VERSION);
         endProgram(0);
     }
-    if (argc == 2 && std::strcmp(first, "--help") == 0) {
+    if (help && argc == 2) {
         print(
             "Usage: schools\n"
-            "A register of schools kept in memory at one console. It takes no arguments\n"
-            "(but --help and --version): every command is one key of the main menu.\n\n"
+            "   or: schools --export SCHOOLFILE\n"
+            "   or: schools --import CSVFILE SCHOOLFILE\n"
+            "A register of schools kept in memory at one console: every command is one key\n"
+            "of the main menu.\n\n"
             "  1  add schools, typed at the keyboard or loaded from a school file\n"
             "  2  write the list to a school file\n"
             "  3  retype the schools of a given name (0 students removes a school)\n"
             "  4  list every school, most students first\n"
             "  5  list the schools above a given area\n"
             "  6  free the list\n"
-            "  7  end\n");
+            "  7  end\n\n"
+            "  --export SCHOOLFILE          write the school file as CSV on standard output\n"
+            "  --import CSVFILE SCHOOLFILE  write the schools of the CSV file (- for standard\n"
+            "                               input) to the school file, if every cell is right\n"
+            "  --help                       this text\n"
+            "  --version                    the program's version\n\n"
+            "CSV is UTF-8, its header name,director,number,area,students, its line ends\n"
+            "CR LF; an imported one may order the columns freely and separate its cells\n"
+            "with ',', ';' or tab.\n");
         print("\nThe manual: man schools\n");
         endProgram(0);
     }
-    bool understood = std::strcmp(first, "--help") == 0 || std::strcmp(first, "--version") == 0;
-    printError("schools: unknown argument '%s'\nTry 'schools --help'.\n",
-               understood ? argv[2] : first);
+    if (exporting && argc == 3) {
+        exportSchools(argv[2]);
+    }
+    if (importing && argc == 4) {
+        importSchools(argv[2], argv[3]);
+    }
+    if (operands < 0) {
+        printError("schools: unknown argument '%s'\n", first);
+    } else if (argc < 2 + operands) {
+        printError("schools: %s needs %s\n", first,
+                   exporting ? "SCHOOLFILE" : "CSVFILE SCHOOLFILE");
+    } else {
+        printError("schools: unknown argument '%s'\n", argv[2 + operands]);
+    }
+    printError("Try 'schools --help'.\n");
     endProgram(2);
 }
 
