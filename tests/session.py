@@ -9,6 +9,10 @@ POSIX = pytest.mark.skipif(WINDOWS, reason="POSIX build only")
 A, B, C = ("Alpha", "Ivanov", 1, 500, 30), ("Beta", "Petrova", 2, 800, 20), ("Gamma", "G", 3, 9, 10)
 
 
+run = lambda args, **kw: subprocess.run([*([RUNNER] if RUNNER else []), PROGRAM, *args],  # noqa
+    capture_output=True, timeout=60, close_fds=True, restore_signals=True, **kw)  # as a shell would
+
+
 @functools.cache
 def program_for_others():  # a copy in the open: another user may not enter root's home
     folder = tempfile.mkdtemp()
@@ -18,7 +22,7 @@ def program_for_others():  # a copy in the open: another user may not enter root
 
 def check(steps, files={}, after=None, err="", status=0, also=None, user=None, env={},
           groups=(), limit=None, xfsz=signal.SIG_DFL, stdin=None, runner=(), closed=False,
-          log=False):
+          log=False, args=()):
     """Runs the steps in a folder of files as a shell would, and checks what comes out."""
     def child():
         signal.signal(signal.SIGXFSZ, xfsz)
@@ -44,7 +48,7 @@ def check(steps, files={}, after=None, err="", status=0, also=None, user=None, e
                 struct.pack("<H", len(seed)) + seed + keys.encode("latin-1"))
         for attempt in range(3):  # wine now and then fails to start a program at all
             r = subprocess.run(
-                [RUNNER, program] if RUNNER else [*runner, program], cwd=folder, stdout=subprocess.PIPE,
+                [*([RUNNER] if RUNNER else runner), program, *args], cwd=folder, stdout=subprocess.PIPE,
                 stderr=open(folder / "log", "ab") if log else subprocess.PIPE,
                 env={**{k: v for k, v in os.environ.items() if k not in ("LANG", "LC_CTYPE")},
                      "LC_ALL": "C", **env}, timeout=60, close_fds=True, restore_signals=True,
@@ -53,7 +57,8 @@ def check(steps, files={}, after=None, err="", status=0, also=None, user=None, e
             if not RUNNER or r.stdout or r.returncode == 0:
                 break
         text = lambda b: (b.replace(b"\r\n", b"\n") if WINDOWS else b).decode("latin-1")  # noqa
-        assert (r.returncode, text(r.stdout), text(r.stderr or b"")) == (
+        out = r.stdout.decode("latin-1") if args else text(r.stdout)  # CSV comes untranslated
+        assert (r.returncode, out, text(r.stderr or b"")) == (
             status, "" if closed else "".join(s for _, s in steps), err)
         what = lambda p: "-> " + os.readlink(p) if p.is_symlink() else p.read_bytes().decode(
             "latin-1") if p.is_file() else stat.filemode(p.lstat().st_mode)[0]

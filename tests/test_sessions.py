@@ -1,6 +1,5 @@
 """Whole sessions: a row is its name, its steps, and check's options ("f" is what it loads)."""
-import atexit
-import shutil
+import atexit, csv, io, shutil  # noqa: E401
 import pytest
 from session import *  # noqa: F403
 
@@ -17,6 +16,24 @@ SHOWN = [(*(t.encode("latin-1").decode("cp1251", "replace").encode().decode("lat
             for t in h[:2]), h[2], 1, 1) for h in HIGH]  # as a UTF-8 terminal shows them
 CONTROL = ("A\x1b]0;t\x07\x1b[31m", "D\x01\x7f", 1, 1, 1)  # would drive a terminal
 TORN = "f: The last %d bytes are not a whole school record and were not loaded\n"
+HEAD, u = "name,director,number,area,students\r\n", lambda t: t.encode().decode("latin-1")
+export = lambda name, data, out="", err="", **kw: row(  # noqa: E731  "f" as CSV
+    name, ("", out), args=["--export", "f"], files={"f": data}, err=err, status=bool(err), **kw)
+
+
+def imported(name, text, *schools, err=(), into="c", **kw):  # "c" or the keys into "o", held C
+    return row(name, (text * (into == "-"), ""), args=["--import", into, "o"], files={
+        "c": text, "o": file(C)}, after={"c": text, "o": file(*schools) if not err else file(C)},
+        err="".join(e + "\n" for e in err), status=bool(err), **kw)
+
+
+def spreadsheet(d):  # "f" in folder d exported, read by Python's csv module, imported back as "g"
+    run(["--import", "-", "g"], cwd=d, input=(out := run(["--export", "f"], cwd=d).stdout))
+    rows = lambda p: [HEAD[:-2].split(","), *([*(t.split(b"\0")[0].decode("cp1251") for t in s[:2]),
+        *map(str, s[2:])] for s in struct.iter_unpack("<50s50s3i", (d / p).read_bytes()))]  # noqa
+    return [*csv.reader(io.StringIO(out.decode(), newline=""))] == rows("f") == rows("g")
+
+
 DELETED, CHANGED = "\nSchool had no students so we deleted it!", "\nSchool info changed!"
 
 ROWS = [
@@ -100,6 +117,38 @@ ROWS = [
         after={"out": record(HIGH[0])}, env={"LC_ALL": ""}),
     row("freed, a number is free again", add("1", school(1, A)), cmd("6 ", "\nMemory is empty!" +
         PAUSE), add("2", school(1, A)), listing(A), END),
+    row("a file written by the program to a spreadsheet and back", add("1", school(1, (
+        'So, "\xc6\xe5"; x', "", -5, 900, 450))), write("f"), END, also=spreadsheet),
+    export("export: quoting, 1251 in UTF-8, texts up to their NUL", file(
+        ('Q "1", \xc6\xe5\r\nx', "a;b\0junk", -1, 0, 2147483647), A), HEAD + '"Q ""1"", ' +
+        u("Же") + '\r\nx",a;b,-1,0,2147483647\r\nAlpha,Ivanov,1,500,30\r\n', also=spreadsheet),
+    export("export: an empty list", "", HEAD),
+    export("export: a partial record", file(A)[:111], err="schools: f: not a school file: its "
+           "111 bytes are no whole number of 112-byte records\n"),
+    imported("import from standard input: any order and case, ';', BOM, CR LF and LF, quotes",
+             '\xef\xbb\xbf\r\n"Students";AREA;name;number;director\r\n\n1;-2147483648;"a;""b""'
+             '\r\nc";+7;' + u("Жю") + '\n"30";500;Alpha;1;Ivanov', into="-",
+             *[('a;"b"\r\nc', "\xc6\xfe", 7, -2**31, 1), A]),
+    imported("import: tab, 20 errors shown", HEAD.replace(",", "\t") + "x\n" * 22, err=[*map(
+        "c:%d:2: 1 cell where the header has 5".__mod__, range(2, 22)), "c: 2 more errors"]),
+    *(imported("import: " + e, text, err=["standard input:" + e], into="-") for text, e in [
+        ("", "1:1: no header row"), ("name,director,number,area", '1:5: no column "students"'),
+        ("x," + HEAD, "1:1: not one of the columns name, director, number, area, students"),
+        (HEAD[:-2] + ",NAME", '1:6: "name" is column 1 already'),
+        (HEAD + 'A,D,1,1,"1', "2:5: a quoted cell without its closing quote"),
+        (HEAD + 'A,"D"x,1,1,1', "2:2: text after the closing quote"),
+        (HEAD + 'A,D"x,1,1,1', "2:2: a quote in a cell that does not begin with one"),
+        (HEAD + "\xe4\xb8\xad,D,1,1,1", "2:1: U+4E2D is not in code page 1251"),
+        (HEAD + '"A\n",\xff,1,1,1', "3:2: not UTF-8"),  # a line end in a cell counts
+        (HEAD + "A,D\0,1,1,1", "2:2: a NUL character"),
+        (HEAD + "n" * 50 + ",D,1,1,1", "2:1: 50 characters, more than 49"), *(
+            (HEAD + "A,D,1,%s,1" % n, "2:4: not a whole number from -2147483648 to 2147483647")
+            for n in ("", " 5", "12a", "2147483648", "-2147483649")),
+        (HEAD + "A,D,1,1,1\nB,D,1,2,2", "3:3: school number 1 is also on line 2"),
+        (HEAD + "A,D,1,1", "2:5: 4 cells where the header has 5"),
+        (HEAD + "A,D,1,1,1,1", "2:6: 6 cells where the header has 5"),
+        (HEAD + "".join(map("S,D,%d,1,1\n".__mod__, range(20481))),
+         "20482:1: more than 20480 schools, more than a list holds")]),
 ]
 BIG_FILE = file(*[("S", "D", n, 1, 1) for n in range(41)])  # more than a stdio buffer holds
 AB, TOO_LARGE = add("1", school(1, A), school(2, B)), "Write error :: File too large\n"
@@ -184,6 +233,10 @@ FILE_SYSTEM = [
     row("a signal in the middle of a write", (AB[0] + "2f\n", menu(MAIN, "")[:-1]),  # unflushed
         status=-signal.SIGTERM, files={"f": file(C)}, after={"f": file(C)},
         runner=("strace", "-qqqo/dev/null", "-einject=fsync:signal=TERM"), marks=POSIX),
+    imported("import: a file-size limit", HEAD + "A,D,1,1,1\nB,D,2,1,1", limit=150, marks=POSIX,
+             err=["schools: o: File too large"]),
+    row("import: no end", ("", ""), args=["--import", "/dev/zero", "o"], status=1, marks=POSIX,
+        err="schools: /dev/zero: more than 64 MiB, more than any list of schools takes\n"),
     row("unreadable input", ("", menu(MAIN, "")), status=1, stdin=os.open("/", os.O_RDONLY),
         err="schools: standard input: Is a directory\n", marks=POSIX),
 ]
