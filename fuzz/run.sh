@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Fuzzes whole sessions for FUZZ_SECONDS (60), or replays the inputs given; see README.md.
+# Fuzzes whole sessions, then CSV, for FUZZ_SECONDS (60) 3:1, or replays inputs; see README.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || {
@@ -7,15 +7,19 @@ ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 
     apt-get update -q && apt-get install -y -q --no-install-recommends clang libclang-rt-dev; }
 cmake -S fuzz -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE= >/dev/null
 cmake --build build-fuzz -j 2
-run=$PWD/build-fuzz/run fuzz=$PWD/build-fuzz/session_fuzz
-mkdir -p "$run/corpus" "$run/artifacts" "$run/seeds"
+run=$PWD/build-fuzz/run fuzz=$PWD/build-fuzz/${FUZZ_TARGET:-session}_fuzz secs=${FUZZ_SECONDS:-60}
+mkdir -p "$run/corpus" "$run/artifacts" "$run/seeds" "$run/csv"
 [ $# = 0 ] || SCHOOLS_FUZZ_DIR=$run exec "$fuzz" -close_fd_mask=1 $(realpath "$@")
 [ -x build/schools ] || make -s
 rm -f "$run/seeds/"*
 SCHOOLS_PROGRAM=$PWD/build/schools SCHOOLS_SEED_DIR=$run/seeds \
     /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/test_sessions.py >/dev/null
 [ "$(id -u)" != 0 ] || chown nobody "$run/corpus" "$run/artifacts"
-SCHOOLS_FUZZ_DIR=$run "$fuzz" -max_total_time="${FUZZ_SECONDS:-60}" -max_len=8192 -timeout=10 \
+printf 'Name;number;AREA;students;director\r\n"a ""b"";\r\nc";-7;+0;1;\xd0\x96\n' >"$run/csv/seed"
+SCHOOLS_FUZZ_DIR=$run "$fuzz" -max_total_time=$((secs - secs / 4)) -max_len=8192 -timeout=10 \
     -rss_limit_mb=2048 -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$run/artifacts/" \
     "$run/corpus" "$run/seeds" </dev/null 2>"$run/log" || { tail -n 60 "$run/log"; exit 1; }
-grep -E '^#[0-9]+[[:space:]]+DONE|^stat::number_of_executed_units|^stat::peak_rss' "$run/log"
+build-fuzz/csv_fuzz -max_total_time=$((secs / 4)) -timeout=10 -print_final_stats=1 \
+    -artifact_prefix="$run/artifacts/csv-" "$run/csv" </dev/null 2>"$run/log-csv" ||
+    { tail -n 60 "$run/log-csv"; exit 1; }
+grep -hE '^#[0-9]+[[:space:]]+DONE|^stat::number_of_executed_units|^stat::peak_rss' "$run"/log*
