@@ -162,10 +162,3 @@ char* utf8ToCp1251Exactly(const char* text, std::size_t size, char* out, std::ui
     }
     return out;
 }
-
-void cp1251ToUtf8(const char* text, std::size_t size, std::string* out) {
-    std::size_t at = out->size();
-    out->resize(at + textRoom(size));
-    char* end = encodeUtf8(text, size, &(*out)[at]);
-    out->resize(static_cast<std::size_t>(end - out->data()));
-}

@@ -25,6 +25,3 @@ std::string utf8ToCp1251(const std::string& text);
 // is not valid UTF-8.
 constexpr std::uint32_t kNotUtf8 = 0xFFFFFFFF;
 char* utf8ToCp1251Exactly(const char* text, std::size_t size, char* out, std::uint32_t* lacking);
-
-// Appends code page 1251 text to `out` as UTF-8 (the unused byte 0x98 as U+FFFD).
-void cp1251ToUtf8(const char* text, std::size_t size, std::string* out);
