@@ -84,13 +84,15 @@ def test_a_reader_gone_at_a_key_wait(tmp_path):
     assert t.finish() == -signal.SIGPIPE
 
 
-def test_texts_cannot_drive_the_terminal_nor_clear_a_dumb_one(tmp_path):
-    (tmp_path / "f").write_bytes(record(("A\x1b]0;t\x07\x1b[31m", "D\x01\x7f", 1, 1, 1)).encode())
-    t = Terminal(tmp_path, TERM="dumb")
+@pytest.mark.parametrize("locale,csi", [("C", "?"), ("C.UTF-8", "\u203a".encode().decode("latin-1"))])
+def test_texts_cannot_drive_the_terminal_nor_clear_a_dumb_one(tmp_path, locale, csi):  # 0x9B: C1
+    (tmp_path / "f").write_bytes(record(("A\x1b]0;t\x07\x1b[31m", "D\x01\x7f\x9b", 1, 1, 1)).encode(
+        "latin-1"))
+    t = Terminal(tmp_path, TERM="dumb", LC_ALL=locale)
     t.type(PROMPT, "121no\n 121f\n 5-9\n 7")
     assert t.finish() == 0
     assert "File could not be opened\r\nno: No such file or directory\r\n" in t.out
-    assert "School name :A?]0;t??[31m\r\nSchool number :1\r\nName of director:D??" in t.out
+    assert "School name :A?]0;t??[31m\r\nSchool number :1\r\nName of director:D??" + csi in t.out
     assert "\x1b" not in t.out
 
 

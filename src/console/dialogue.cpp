@@ -14,9 +14,10 @@
 
 namespace {
 
-bool convertTexts = false;  // the terminal speaks UTF-8, records hold code page 1251
-bool safeTexts = false;     // output is a terminal: control bytes in texts show as '?'
-int outputFailure = 0;      // why standard output first failed, 0 while it works
+bool convertTexts = false;   // the terminal speaks UTF-8, records hold code page 1251
+bool safeTexts = false;      // output is a terminal: control bytes in texts show as '?'
+bool safeHighBytes = false;  // so do bytes 0x80..0x9F, which it takes as C1 controls
+int outputFailure = 0;       // why standard output first failed, 0 while it works
 
 // Where lines are edited, what was printed since the last line end: the editor
 // shows it again as the prompt of the line it reads.
@@ -168,6 +169,7 @@ bool bytesWaiting() {
 void setCodePage() {
     convertTexts = prepareConsole();
     safeTexts = outputIsTerminal();
+    safeHighBytes = safeTexts && !convertTexts && takesC1Controls();
     std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
     input.terminal = attachInput(input.fd);
     editingLines = input.terminal && startLineEditor(input.fd);
@@ -234,9 +236,11 @@ char* putText(const char* text, std::size_t size, char* out) {
     } else {
         std::memcpy(out, text, length);
     }
-    // Texts come from files of anywhere: none may drive the terminal.
+    // Texts come from files of anywhere: none may drive the terminal. Converted,
+    // no character of code page 1251 is a C1 control.
     for (char* p = out; safeTexts && p < end; ++p) {
-        if (static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F) {
+        unsigned char byte = static_cast<unsigned char>(*p);
+        if (byte < 0x20 || byte == 0x7F || (safeHighBytes && byte >= 0x80 && byte < 0xA0)) {
             *p = '?';
         }
     }

@@ -21,8 +21,12 @@ bool prepareConsole();
 void restoreConsole();
 // Whether standard output is a terminal (on Windows a console).
 bool outputIsTerminal();
+// Whether bytes 0x80..0x9F of texts shown unconverted are control codes to the
+// terminal (C1, on POSIX) rather than letters of the console's code page 1251.
+bool takesC1Controls();
 
-enum class Fill { kData, kEnded, kFailed };
+// kResumed: the program went on after a stop while it waited; nothing was read.
+enum class Fill { kData, kEnded, kFailed, kResumed };
 
 // Reads the input from descriptor `fd` from now on; returns whether it is a
 // terminal (on Windows a console).

@@ -276,6 +276,10 @@ bool outputIsTerminal() {
     return isatty(STDOUT_FILENO);
 }
 
+bool takesC1Controls() {
+    return true;
+}
+
 // A terminal that knows no escape sequences (TERM=dumb) draws below, as a pipe.
 void clearConsole() {
     const char* term = std::getenv("TERM");
