@@ -108,6 +108,9 @@ Fill takeLine() {
     for (;;) {
         if (input.start == input.end && !editingLines) {
             Fill fill = refill();
+            if (fill == Fill::kResumed) {
+                continue;  // the terminal's line mode shows the line itself
+            }
             if (fill != Fill::kData) {
                 // A last line without a line end is still a line.
                 return length == 0 ? fill : Fill::kData;
@@ -152,6 +155,8 @@ void (*endHandler)(int status) = nullptr;
 int takeByte() {
     if (input.start == input.end) {
         Fill fill = refill();
+        if (fill == Fill::kResumed)
+            return KEY_RESUMED;
         if (fill == Fill::kEnded)
             endOfInput();
         if (fill == Fill::kFailed)
@@ -314,7 +319,9 @@ int readKey() {
 
 void pauseConsole() {
     print("Press any key to continue . . . ");
-    readKey();
+    while (readKey() == KEY_RESUMED) {
+        print("\rPress any key to continue . . . ");
+    }
     print("\n");
 }
 

@@ -32,9 +32,9 @@ enum class Fill { kData, kEnded, kFailed, kResumed };
 // terminal (on Windows a console).
 bool attachInput(int fd);
 // Waits for input and reads what is there, at most `size` bytes; errno tells why
-// when the input cannot be read.
+// when the input cannot be read. A stop and continue ends the wait (kResumed).
 Fill readInput(char* bytes, std::size_t size, std::size_t* got);
-// One key press at a terminal, without echo and without Enter.
+// One key press at a terminal, without echo and without Enter, or KEY_RESUMED.
 int readKeyPress();
 
 // The line editor, where one is built in (libedit, on POSIX): starts it on the
@@ -61,7 +61,8 @@ void removeTemporary(const std::string& temporary);
 
 // ---- Lent by the dialogue to the platforms --------------------------------------
 
-// The next byte of the input; the end of input ends the program.
+// The next byte of the input, or KEY_RESUMED when a continue after a stop ended
+// the wait for it; the end of input ends the program.
 int takeByte();
 // Whether bytes already read are waiting to be taken.
 bool bytesWaiting();

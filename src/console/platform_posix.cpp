@@ -55,11 +55,16 @@ void onFatalSignal(int sig) {
     raise(sig);
 }
 
-// Ctrl-Z: the shell gets its terminal back while we are stopped, the key wait
-// gets its mode back when we continue.
+// Set when the program goes on after a stop; the next wait for input reports it.
+volatile sig_atomic_t resumed = 0;
+
+// Ctrl-Z: the shell gets its terminal back while we are stopped; the key wait or
+// the line editor gets its mode back when we continue.
 void onStopSignal(int sig) {
-    int wasRaw = rawActive;
-    if (wasRaw) {
+    int reason = errno;
+    termios mode;
+    bool changed = (rawActive || editorActive) && tcgetattr(STDIN_FILENO, &mode) == 0;
+    if (changed) {
         tcsetattr(STDIN_FILENO, TCSANOW, &terminal.saved);
     }
     signal(sig, SIG_DFL);
@@ -69,9 +74,11 @@ void onStopSignal(int sig) {
     sigprocmask(SIG_UNBLOCK, &stop, nullptr);
     raise(sig);
     signal(sig, onStopSignal);
-    if (wasRaw) {
-        tcsetattr(STDIN_FILENO, TCSANOW, &terminal.raw);
+    if (changed) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &mode);
     }
+    resumed = 1;
+    errno = reason;
 }
 
 // Whether the default action of the signal ends the process.
@@ -245,6 +252,15 @@ bool attachInput(int fd) {
 
 Fill readInput(char* bytes, std::size_t size, std::size_t* got) {
     for (;;) {
+        if (resumed) {
+            resumed = 0;
+            return Fill::kResumed;
+        }
+        // A wait in poll, unlike one in read, ends when a signal is handled.
+        pollfd ready{inputFd, POLLIN, 0};
+        if (poll(&ready, 1, -1) < 0 && errno == EINTR) {
+            continue;
+        }
         ssize_t n = read(inputFd, bytes, size);
         if (n > 0) {
             *got = static_cast<std::size_t>(n);
