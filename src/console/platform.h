@@ -42,10 +42,12 @@ int readKeyPress();
 bool startLineEditor(int fd);
 // One line through the editor, with what was printed on the line so far as its
 // prompt and the bytes typed before it was asked as the start of the line. The
-// line comes with its line end; kEnded at the end of input.
+// line comes with its line end; kEnded at the end of input. The editor takes the
+// rest of its keys with takeByte.
 Fill readEditedLine(const std::string& prompt, const std::string& typedAhead, std::string* line);
-// While the editor has the terminal in its own mode, a signal that ends the
-// program gives the terminal back first (POSIX only).
+// While the editor has the terminal in its own mode, a signal that ends or stops
+// the program gives the terminal back first, and a continue brings the editor's
+// mode back (POSIX only).
 void markLineEditing(bool active);
 
 // Opens without waiting for the other end of a named pipe; reads and writes then

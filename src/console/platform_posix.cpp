@@ -235,7 +235,7 @@ bool prepareConsole() {
 }
 
 void restoreConsole() {
-    if (rawActive) {
+    if (rawActive || editorActive) {
         tcsetattr(STDIN_FILENO, TCSANOW, &terminal.saved);
         rawActive = 0;
     }
