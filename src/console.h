@@ -62,10 +62,12 @@ void readNumber(std::int32_t* target);
 // Throws away the rest of the pending line; lines typed ahead stay.
 void discardInput();
 // The next key, without echo and without Enter. An escape sequence from a cursor
-// or function key on a terminal comes back as one ESC.
+// or function key on a terminal comes back as one ESC. KEY_RESUMED says that the
+// program went on after a stop (Ctrl-Z, then fg) while it waited: the caller draws
+// again what it had shown, then waits anew. Only at a POSIX terminal.
 int readKey();
 
-enum { KEY_ESCAPE = 27 };
+enum { KEY_ESCAPE = 27, KEY_RESUMED = 0x100 };
 
 // ---- Screen -------------------------------------------------------------------
 

@@ -1,5 +1,5 @@
 """The program on a pseudo-terminal, whose settings every way out must leave as they were."""
-import atexit, fcntl, os, pty, select, termios, time  # noqa: E401
+import atexit, fcntl, os, pty, random, select, termios, time  # noqa: E401
 import pytest
 from session import *  # noqa: F403
 
@@ -10,17 +10,20 @@ EDITOR = os.environ.get("SCHOOLS_LINE_EDITOR") == "1"  # lines read through libe
 
 
 class Terminal:
-    def __init__(self, folder, stdout=None, rows=0, **env):  # rows=0: the height is unknown
+    def __init__(self, folder, stdout=None, rows=0, shell=None, **env):  # rows 0: unknown
         self.master, self.slave = pty.openpty()  # the slave stays open: its settings outlive us
         self.resize(rows)
         self.before, self.out, self.typed = termios.tcgetattr(self.slave), "", 0
         self.program = subprocess.Popen(
-            [PROGRAM], stdin=self.slave, stdout=stdout or self.slave, stderr=self.slave, cwd=folder,
-            env={**os.environ, "LC_ALL": "C.UTF-8", "TERM": "xterm", **env}, start_new_session=True,
-            close_fds=True, restore_signals=True,
-            preexec_fn=lambda: signal.signal(signal.SIGXFSZ, signal.SIG_DFL))
+            ["sh", "-c", shell, PROGRAM] if shell else [PROGRAM], stdin=self.slave, cwd=folder,
+            stdout=stdout or self.slave, stderr=self.slave, start_new_session=True,
+            env={**os.environ, "LC_ALL": "C.UTF-8", "TERM": "xterm", **env}, close_fds=True,
+            restore_signals=True, preexec_fn=lambda: (signal.signal(  # the controlling terminal
+                signal.SIGXFSZ, signal.SIG_DFL), fcntl.ioctl(0, termios.TIOCSCTTY, 0)))
         atexit.register(self.program.kill)  # should a case fail with the program still there
         stdout or self.wait_for(PROMPT)
+        self.pid = int(open("/proc/%d/task/%d/children" % ((self.program.pid,) * 2)).read().split(
+        )[0]) if shell else self.program.pid
 
     def resize(self, rows):
         fcntl.ioctl(self.slave, termios.TIOCSWINSZ, struct.pack("4H", rows, 80, 0, 0))
@@ -66,19 +69,28 @@ def test_keys_without_enter_or_echo_and_escape_sequences_as_one_key(tmp_path):
     ("", PROMPT, signal.SIGUSR1), ("", PROMPT, signal.SIGALRM), ("111", QUESTION, signal.SIGINT),
     ("111", QUESTION, signal.SIGTERM), ("111", QUESTION, signal.SIGHUP),
     ("111", QUESTION, signal.SIGUSR1),
-    ("111yes\nA\nB\n1\n2\n3\nno\n 2f\n ", PROMPT, signal.SIGTERM)])  # after a write
-def test_signals_leave_the_terminal_as_it_was(tmp_path, keys, wait, sig):
-    t = Terminal(tmp_path)
+    ("111yes\nA\nB\n1\n2\n3\nno\n 2f\n ", PROMPT, signal.SIGTERM),  # after a write
+    ("", PROMPT, signal.SIGTSTP), ("6", PAUSE[:-1], signal.SIGTSTP)])  # stopped, then `fg`
+def test_signals_leave_the_terminal_as_it_was(tmp_path, keys, wait, sig):  # and reach no parent
+    def until(condition):
+        deadline = time.monotonic() + 5
+        while not condition() and time.monotonic() < deadline:
+            time.sleep(0.001)
+        assert condition()
+    stop = sig == signal.SIGTSTP  # the shell's job control lets the program stop
+    t = Terminal(tmp_path, shell='set -m; "$0"; read x; fg' if stop else '"$0"; echo " $?"')
     keys and t.type(PROMPT, keys)
     t.wait_for(wait)
-    in_mode = lambda: (termios.tcgetattr(t.slave) == t.before) == (  # noqa: E731
-        wait == QUESTION and not EDITOR)  # a key, or a line being edited, out of line mode
-    deadline = time.monotonic() + 5
-    while not in_mode() and time.monotonic() < deadline:
-        time.sleep(0.001)
-    assert in_mode()
-    t.program.send_signal(sig)
-    assert t.finish() == -sig
+    as_found = lambda: termios.tcgetattr(t.slave) == t.before  # noqa: E731
+    until(lambda: as_found() == (wait == QUESTION and not EDITOR))  # a key or a line edited: no
+    os.kill(t.pid, sig)
+    if stop:  # the terminal as found while stopped; after `fg` the wait shown again, in key mode
+        until(as_found)
+        os.write(t.master, b"\n")
+        t.typed = len(t.out)
+        t.type((CLEAR + menu(MAIN, "")[:-1]).replace("\n", "\r\n") if wait == PROMPT else
+               "\r" + wait, " 7")
+    assert t.finish() == 0 and (stop or t.out.endswith(" %d\r\n" % (128 + sig)))
 
 
 def test_a_reader_gone_at_a_key_wait(tmp_path):
@@ -103,14 +115,16 @@ def test_a_long_listing_in_pages_read_anew_for_each(tmp_path):  # a row of each 
     assert ("rejims:4\n" + page(0, 23) + page(23, 32) + PAUSE).replace("\n", "\r\n") in t.out
 
 
-def test_texts_cannot_drive_the_terminal_nor_clear_a_dumb_one(tmp_path):
-    (tmp_path / "f").write_bytes(record(("A\x1b]0;t\x07\x1b[31m", "D\x01\x7f", 1, 1, 1)).encode())
-    t = Terminal(tmp_path, TERM="dumb")
+@pytest.mark.parametrize("locale,csi", [("C", "?"), ("C.UTF-8", "\u203a".encode().decode("latin-1"))])
+def test_texts_cannot_drive_the_terminal_nor_clear_a_dumb_one(tmp_path, locale, csi):  # 0x9B: C1
+    (tmp_path / "f").write_bytes(record(("A\x1b]0;t\x07\x1b[31m", "D\x01\x7f\x9b", 1, 1, 1)).encode(
+        "latin-1"))
+    t = Terminal(tmp_path, TERM="dumb", LC_ALL=locale)
     t.type(PROMPT, "121no\n 121f\n 5-9\n 2%s\n 7" % os.ttyname(t.slave))  # records refused there
     assert t.finish() == 0
     assert "File could not be opened\r\nno: No such file or directory\r\n" in t.out
     assert ": a terminal takes no school records\r\n" in t.out
-    assert "School name :A?]0;t??[31m\r\nSchool number :1\r\nName of director:D??" in t.out
+    assert "School name :A?]0;t??[31m\r\nSchool number :1\r\nName of director:D??" + csi in t.out
     assert "\x1b" not in t.out
 
 
@@ -131,12 +145,33 @@ def test_lines_in_the_c_locale_come_as_typed(tmp_path, name, stored):
 def test_lines_are_edited(tmp_path):
     t = Terminal(tmp_path)
     for wait, keys in [(PROMPT, "111yes\rШко"),  # typed ahead: the editor takes them up
-                       ("School:", "аж\x7f\x1b[Dл\x1b[C\r"), ("director:", "\x1b[A\r"),
-                       ("number:", "1\r"), ("meter):", "2\r"), ("students:", "3\r"),
-                       (QUESTION, "no\r"), (PAUSE[:-1], " "), (PROMPT, "2"),
-                       ("list:", "out\r"), (PAUSE[:-1], " "), (PROMPT, "111"), (QUESTION, "\x04")]:
+                       ("School:", "аж\x7f\x1b[Dл\x1b[C\x1b[1;5D\x1b[1;2A\x1b[5~\x1b[15~\r"),
+                       ("director:", "\x1b[A\r"), ("number:", "1\r"), ("meter):", "2\r"),
+                       ("students:", "3\r"), (QUESTION, "\x1bx\"\r"), (PAUSE[:-1], " "),
+                       (PROMPT, "2"), ("list:", "out\r"), (PAUSE[:-1], " "), (PROMPT, "111"),
+                       (QUESTION, "\x04")]:  # keys bound to nothing go whole; Alt-x is no command
         t.type(wait, keys)
     assert t.finish() == 0
     assert "\rEnter name of School:" in t.out  # redrawn over the prompt shown
     school = "Школа".encode("cp1251").decode("latin-1")
     assert (tmp_path / "out").read_bytes() == record((school, school, 1, 2, 3)).encode("latin-1")
+
+
+@pytest.mark.skipif(not EDITOR, reason="built without libedit")
+def test_random_keys_at_a_line_prompt_lose_nothing(tmp_path):  # from a fixed seed, for 20 s
+    keys = [bytes([k]) for k in range(1, 256) if k not in b"\3\4\n\r\x11\x13\x1a\x1c"] + [
+        b"\x1b" + k for k in (b"[A", b"[C", b"[D", b"[H", b"[3~", b"[1;5D", b"[15~", b"OP", b"x")] + [
+        k.encode() for k in "жø\u0085€"]  # controls, Alt-x, invalid UTF-8 among them
+    (tmp_path / "f").write_bytes(record(("Kept", "D", 1, 1, 1)).encode())
+    t, seed, end = Terminal(tmp_path), random.Random(22), time.monotonic() + 20
+    t.type(PROMPT, "121f\n ")
+    while time.monotonic() < end:
+        t.type(PROMPT, "3")
+        t.type("look for :\r\n", "")
+        os.write(t.master, b"".join(seed.choice(keys) for _ in range(30)) + b"\r\r")
+        while not t.out.endswith(PROMPT):  # a line still edited gets Enter, a pause a key
+            assert t.program.poll() is None, t.out[t.typed:]
+            select.select([t.master], [], [], 1)[0] or os.write(t.master, b"\r ")
+            t.wait_for(None, 0)
+    t.type(PROMPT, "4 7")
+    assert t.finish() == 0 and "School name :Kept" in t.out[t.typed:]

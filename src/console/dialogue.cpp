@@ -15,9 +15,10 @@
 
 namespace {
 
-bool convertTexts = false;  // the terminal speaks UTF-8, records hold code page 1251
-bool safeTexts = false;     // output is a terminal: control bytes in texts show as '?'
-int outputFailure = 0;      // why standard output first failed, 0 while it works
+bool convertTexts = false;   // the terminal speaks UTF-8, records hold code page 1251
+bool safeTexts = false;      // output is a terminal: control bytes in texts show as '?'
+bool safeHighBytes = false;  // so do bytes 0x80..0x9F, which it takes as C1 controls
+int outputFailure = 0;       // why standard output first failed, 0 while it works
 
 // Where lines are edited, what was printed since the last line end: the editor
 // shows it again as the prompt of the line it reads.
@@ -87,6 +88,8 @@ Received refill() {
 int takeByte() {
     if (input.start == input.end) {
         Received received = refill();
+        if (received.fill == Fill::kResumed)
+            return KEY_RESUMED;
         if (received.fill == Fill::kEnded)
             endOfInput();
         if (received.fill == Fill::kFailed)
@@ -121,16 +124,16 @@ void skipEscapeSequence() {
 // a longer line is thrown away as it arrives, so no line can exhaust memory.
 const std::size_t kLineLimit = 1 << 16;
 
-// The rest of the line from the editor, after the bytes typed before it was asked.
+// The rest of the line from the editor, after the bytes typed before it was asked;
+// what it read beyond the line's end is taken as typed ahead.
 Received takeEditedLine() {
-    std::string typedAhead;
-    typedAhead.swap(input.pending);
-    Received received = readEditedLine(shownLine, typedAhead, &input.pending);
+    std::string typed;
+    typed.swap(input.pending);
+    Received received = readEditedLine(shownLine, &typed, &input.pending);
     shownLine.clear();  // the line end typed moved to a new line
-    if (input.pending.size() > kLineLimit) {
-        input.pending.resize(kLineLimit);
-        input.pending.back() = '\n';
-    }
+    input.start = 0;
+    input.end = std::min(typed.size(), sizeof input.bytes);
+    std::memcpy(input.bytes, typed.data(), input.end);
     return received;
 }
 
@@ -160,6 +163,9 @@ Received takeLine() {
     for (;;) {
         if (input.start == input.end && !editingLines) {
             Received received = refill();
+            if (received.fill == Fill::kResumed) {
+                continue;  // the terminal's line mode shows the line itself
+            }
             if (received.fill != Fill::kData) {
                 // A last line without a line end is still a line.
                 return length == 0 ? received : Received{Fill::kData, 0, 0};
@@ -213,6 +219,7 @@ void setCodePage() {
     convertTexts = prepareConsole();
     noteStandardStreams();
     safeTexts = outputIsTerminal();
+    safeHighBytes = safeTexts && !convertTexts && takesC1Controls();
     std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
     input.terminal = attachInput(input.fd);
     editingLines = input.terminal && startLineEditor(input.fd);
@@ -267,9 +274,11 @@ char* putText(const char* text, std::size_t size, char* out) {
     } else {
         std::memcpy(out, text, length);
     }
-    // Texts come from files of anywhere: none may drive the terminal.
+    // Texts come from files of anywhere: none may drive the terminal. Converted,
+    // no character of code page 1251 is a C1 control.
     for (char* p = out; safeTexts && p < end; ++p) {
-        if (static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F) {
+        unsigned char byte = static_cast<unsigned char>(*p);
+        if (byte < 0x20 || byte == 0x7F || (safeHighBytes && byte >= 0x80 && byte < 0xA0)) {
             *p = '?';
         }
     }
@@ -362,7 +371,9 @@ void clearConsole() {
 
 void pauseConsole() {
     print("Press any key to continue . . . ");
-    readKey();
+    while (readKey() == KEY_RESUMED) {
+        print("\rPress any key to continue . . . ");
+    }
     print("\n");
 }
 

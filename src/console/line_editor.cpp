@@ -1,12 +1,17 @@
 // Line editing at the prompts of a terminal, through libedit: the cursor keys,
 // Home and End, Delete, the Emacs keys, and the lines typed earlier in the session.
 // The editor only delivers lines; what the program does with them is as ever.
+// It takes its keys from the filter below, which passes on only what it binds, and
+// it neither reads a configuration file nor handles signals: the program does.
 #include <histedit.h>
 
 #include <cerrno>
+#include <climits>
 #include <clocale>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
+#include <string>
 
 #include "console/platform.h"
 
@@ -15,20 +20,171 @@ namespace {
 struct Editor {
     EditLine* line = nullptr;
     History* history = nullptr;
-    std::string prompt;  // shown again by the editor when it redraws the line
+    std::string prompt;        // shown again by the editor when it redraws the line
+    std::string typed;         // read and not yet taken: typed before the line was asked for,
+    std::size_t typedAt = 0;   // or read from the terminal in one go
+    Fill ended = Fill::kData;  // the input ended or failed while the line was read
+    int error = 0;
+    std::string held;   // read past an invalid character, to be taken anew
+    std::wstring keys;  // decoded and not yet handed to the editor
+    std::size_t keyAt = 0;
 };
 Editor editor;
+
+// A longer line is cut by the dialogue: the rest of a paste goes as it comes.
+const std::ptrdiff_t kMostCharacters = 1 << 16;
+// The bytes of one key press come together; a lone ESC waits no longer.
+const int kKeyWaitMs = 50;
+const int kEscape = 27;
+
+// The cursor and editing keys, each in the one form that the filter passes on.
+const char* const kBindings[][2] = {
+    {"\033[A", "ed-prev-history"},     {"\033[B", "ed-next-history"}, {"\033[C", "ed-next-char"},
+    {"\033[D", "ed-prev-char"},        {"\033[H", "ed-move-to-beg"},  {"\033[F", "ed-move-to-end"},
+    {"\033[3~", "ed-delete-next-char"}};
+
+// What terminals send for those keys after the ESC, and the form bound.
+const char* const kKeySequences[][2] = {
+    {"[A", "\033[A"},  {"OA", "\033[A"},  {"[B", "\033[B"}, {"OB", "\033[B"}, {"[C", "\033[C"},
+    {"OC", "\033[C"},  {"[D", "\033[D"},  {"OD", "\033[D"}, {"[H", "\033[H"}, {"OH", "\033[H"},
+    {"[1~", "\033[H"}, {"[7~", "\033[H"}, {"[F", "\033[F"}, {"OF", "\033[F"}, {"[4~", "\033[F"},
+    {"[8~", "\033[F"}, {"[3~", "\033[3~"}};
 
 char* currentPrompt(EditLine*) {
     return &editor.prompt[0];
 }
 
-// Whether the editor can take every byte typed in the locale's character set: it
-// drops bytes that do not form a character, as bytes beyond ASCII in the C locale.
+// Whether every byte typed can be part of a character of the locale: where not,
+// as beyond ASCII in the C locale, the editor would take bytes typed as '?'.
 bool localeTakesEveryByte() {
     std::mbstate_t state{};
     wchar_t character;
     return MB_CUR_MAX > 1 || std::mbrtowc(&character, "\xe0", 1, &state) == 1;
+}
+
+// The next byte typed, or -1 when the input ended or failed. Back after a stop,
+// the prompt line is drawn again.
+int nextByte() {
+    if (!editor.held.empty()) {
+        int byte = static_cast<unsigned char>(editor.held[0]);
+        editor.held.erase(0, 1);
+        return byte;
+    }
+    while (editor.ended == Fill::kData && editor.typedAt == editor.typed.size()) {
+        el_resize(editor.line);  // the window may have changed since the last key
+        char bytes[4096];
+        Received received = readInput(bytes, sizeof bytes);
+        if (received.fill == Fill::kResumed) {
+            el_set(editor.line, EL_REFRESH);
+            continue;
+        }
+        if (received.fill != Fill::kData) {
+            editor.ended = received.fill;
+            editor.error = received.error;
+            return -1;
+        }
+        editor.typed.assign(bytes, received.size);
+        editor.typedAt = 0;
+    }
+    if (editor.typedAt == editor.typed.size()) {
+        return -1;
+    }
+    return static_cast<unsigned char>(editor.typed[editor.typedAt++]);
+}
+
+// The next byte of the same key press, or -1 when none follows at once.
+int nextByteOfKey() {
+    bool waiting = !editor.held.empty() || editor.typedAt < editor.typed.size() ||
+                   inputArrivesWithin(kKeyWaitMs);
+    return waiting ? nextByte() : -1;
+}
+
+// What follows an ESC: a cursor or editing key goes on in its bound form, Alt and
+// a key as ESC and that key; every other sequence, and a lone ESC, goes whole.
+void takeEscape() {
+    int next = nextByteOfKey();
+    if (next != '[' && next != 'O') {
+        if (next >= 0x20 && next <= 0x7F) {
+            editor.keys = {L'\033', static_cast<wchar_t>(next)};
+        } else if (next >= 0) {
+            editor.held.push_back(static_cast<char>(next));
+        }
+        return;
+    }
+    std::string sequence(1, static_cast<char>(next));
+    for (int byte = 0; byte < 0x40;) {  // parameters, then the final byte
+        byte = nextByteOfKey();
+        if (byte < 0x20 || byte > 0x7E) {  // cut short: the byte is a key of its own
+            if (byte >= 0) {
+                editor.held.push_back(static_cast<char>(byte));
+            }
+            return;
+        }
+        if (sequence.size() < 4) {
+            sequence.push_back(static_cast<char>(byte));
+        }
+    }
+    for (const auto& key : kKeySequences) {
+        if (sequence == key[0]) {
+            editor.keys.assign(key[1], key[1] + std::strlen(key[1]));
+            return;
+        }
+    }
+}
+
+// Whether the code is a Unicode character: the C library takes the long forms
+// that UTF-8 once had, whose codes the editor cannot write back (and aborts).
+bool isCharacter(wchar_t code) {
+    return code >= 0 && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+}
+
+// The character that starts with `byte`. As in a school text, each byte that
+// belongs to no valid character is taken as '?', and so is each C1 control.
+wchar_t decode(int byte) {
+    char bytes[MB_LEN_MAX];
+    std::size_t count = 0;
+    for (;;) {
+        bytes[count++] = static_cast<char>(byte);
+        std::mbstate_t state{};
+        wchar_t character = 0;
+        std::size_t used = std::mbrtowc(&character, bytes, count, &state);
+        if (used == static_cast<std::size_t>(-2) && count < sizeof bytes) {
+            if ((byte = nextByte()) >= 0) {
+                continue;
+            }
+        } else if (used <= count && isCharacter(character)) {
+            return character >= 0x80 && character < 0xA0 ? L'?' : character;
+        }
+        editor.held.insert(0, bytes + 1, count - 1);  // each may start a character
+        return L'?';
+    }
+}
+
+// The editor's read of one key (EL_GETCFN). A line that holds the most it may
+// takes no more printable characters.
+int takeKey(EditLine*, wchar_t* key) {
+    for (;;) {
+        if (editor.keyAt < editor.keys.size()) {
+            *key = editor.keys[editor.keyAt++];
+            return 1;
+        }
+        editor.keys.clear();
+        editor.keyAt = 0;
+        int byte = nextByte();
+        if (byte < 0) {
+            errno = editor.error;
+            return editor.ended == Fill::kEnded ? 0 : -1;
+        }
+        if (byte == kEscape) {
+            takeEscape();
+            continue;
+        }
+        *key = decode(byte);
+        const LineInfoW* line = el_wline(editor.line);
+        if (*key < 0x20 || *key == 0x7F || line->lastchar - line->buffer < kMostCharacters) {
+            return 1;
+        }
+    }
 }
 
 }  // namespace
@@ -50,26 +206,34 @@ bool startLineEditor(int fd) {
     el_set(editor.line, EL_EDITOR, "emacs");
     el_set(editor.line, EL_HIST, history, editor.history);
     el_set(editor.line, EL_PROMPT, currentPrompt);
-    el_set(editor.line, EL_SIGNAL, 1);  // the terminal comes back before a signal acts
-    el_source(editor.line, nullptr);    // the user's own ~/.editrc
+    el_set(editor.line, EL_GETCFN, takeKey);
+    for (const auto& binding : kBindings) {
+        el_set(editor.line, EL_BIND, binding[0], binding[1], nullptr);
+    }
+    // Alt-x opens the editor's own command line, whose parser can crash.
+    el_set(editor.line, EL_BIND, "-r", "\033x", nullptr);
+    el_set(editor.line, EL_BIND, "-r", "\033X", nullptr);
     return true;
 }
 
-Received readEditedLine(const std::string& prompt, const std::string& typedAhead,
-                        std::string* line) {
+Received readEditedLine(const std::string& prompt, std::string* typed, std::string* line) {
     editor.prompt = prompt;
+    editor.typed.swap(*typed);
+    editor.typedAt = 0;
+    editor.ended = Fill::kData;
     // The editor draws the prompt from the start of the line, over the one shown.
     std::fputs("\r", stdout);
     std::fflush(stdout);
-    if (!typedAhead.empty()) {
-        el_push(editor.line, typedAhead.c_str());
-    }
     int count = 0;
     markLineEditing(true);
     const char* text = el_gets(editor.line, &count);
     markLineEditing(false);
+    *typed = editor.held + editor.typed.substr(editor.typedAt);  // beyond the line's end
+    editor.held.clear();
+    editor.typed.clear();
+    editor.typedAt = 0;
     if (!text || count <= 0) {
-        return count < 0 ? Received{Fill::kFailed, 0, errno} : Received{Fill::kEnded, 0, 0};
+        return count < 0 ? Received{Fill::kFailed, 0, editor.error} : Received{Fill::kEnded, 0, 0};
     }
     line->assign(text, static_cast<std::size_t>(count));
     if (line->back() != '\n') {

@@ -31,10 +31,14 @@ void enterKeyMode();
 void leaveKeyMode();
 // Blanks the screen and homes the cursor, where the terminal knows how.
 void clearScreen();
+// Whether bytes 0x80..0x9F of texts shown unconverted are control codes to the
+// terminal (C1, on POSIX) rather than letters of the console's code page 1251.
+bool takesC1Controls();
 
 // ---- Input ------------------------------------------------------------------------
 
-enum class Fill { kData, kEnded, kFailed };
+// kResumed: the program went on after a stop while it waited; nothing was read.
+enum class Fill { kData, kEnded, kFailed, kResumed };
 struct Received {
     Fill fill;
     std::size_t size;  // with kData
@@ -44,7 +48,8 @@ struct Received {
 // Reads the input from descriptor `fd` from now on; returns whether it is a
 // terminal (on Windows a console).
 bool attachInput(int fd);
-// Waits for input and reads what is there, at most `size` bytes.
+// Waits for input and reads what is there, at most `size` bytes. A stop and
+// continue ends the wait (kResumed).
 Received readInput(char* bytes, std::size_t size);
 // Whether more input arrives within `ms` milliseconds.
 bool inputArrivesWithin(int ms);
@@ -53,12 +58,13 @@ bool inputArrivesWithin(int ms);
 // terminal `fd`; false where there is none, and lines are then read as they come.
 bool startLineEditor(int fd);
 // One line through the editor, with what was printed on the line so far as its
-// prompt and the bytes typed before it was asked as the start of the line. The
-// line comes with its line end; kEnded at the end of input.
-Received readEditedLine(const std::string& prompt, const std::string& typedAhead,
-                        std::string* line);
-// While the editor has the terminal in its own mode, a signal that ends the
-// program gives the terminal back first (POSIX only).
+// prompt. `typed` brings the bytes typed before the line was asked for, which
+// start it, and takes back those read beyond its end. The line comes with its
+// line end; kEnded at the end of input.
+Received readEditedLine(const std::string& prompt, std::string* typed, std::string* line);
+// While the editor has the terminal in its own mode, a signal that ends or stops
+// the program gives the terminal back first, and a continue brings the editor's
+// mode back (POSIX only).
 void markLineEditing(bool active);
 
 // ---- Files ------------------------------------------------------------------------

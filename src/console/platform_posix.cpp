@@ -41,11 +41,16 @@ void onFatalSignal(int sig) {
     raise(sig);
 }
 
-// Ctrl-Z: the shell gets its terminal back while we are stopped, the key wait
-// gets its mode back when we continue.
+// Set when the program goes on after a stop; the next wait for input reports it.
+volatile sig_atomic_t resumed = 0;
+
+// Ctrl-Z: the shell gets its terminal back while we are stopped; the key wait or
+// the line editor gets its mode back when we continue.
 void onStopSignal(int sig) {
-    int wasRaw = rawActive;
-    if (wasRaw) {
+    int reason = errno;
+    termios mode;
+    bool changed = (rawActive || editorActive) && tcgetattr(STDIN_FILENO, &mode) == 0;
+    if (changed) {
         tcsetattr(STDIN_FILENO, TCSANOW, &terminal.saved);
     }
     signal(sig, SIG_DFL);
@@ -55,9 +60,11 @@ void onStopSignal(int sig) {
     sigprocmask(SIG_UNBLOCK, &stop, nullptr);
     raise(sig);
     signal(sig, onStopSignal);
-    if (wasRaw) {
-        tcsetattr(STDIN_FILENO, TCSANOW, &terminal.raw);
+    if (changed) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &mode);
     }
+    resumed = 1;
+    errno = reason;
 }
 
 // Whether the default action of the signal ends the process.
@@ -134,7 +141,7 @@ void prepareFileRun() {
 }
 
 void restoreConsole() {
-    if (rawActive) {
+    if (rawActive || editorActive) {
         tcsetattr(STDIN_FILENO, TCSANOW, &terminal.saved);
         rawActive = 0;
     }
@@ -159,6 +166,10 @@ bool outputIsTerminal() {
     return isatty(STDOUT_FILENO);
 }
 
+bool takesC1Controls() {
+    return true;
+}
+
 // A terminal that knows no escape sequences (TERM=dumb) draws below, as a pipe.
 void clearScreen() {
     const char* term = std::getenv("TERM");
@@ -176,6 +187,15 @@ bool attachInput(int fd) {
 
 Received readInput(char* bytes, std::size_t size) {
     for (;;) {
+        if (resumed) {
+            resumed = 0;
+            return Received{Fill::kResumed, 0, 0};
+        }
+        // A wait in poll, unlike one in read, ends when a signal is handled.
+        pollfd ready{inputFd, POLLIN, 0};
+        if (poll(&ready, 1, -1) < 0 && errno == EINTR) {
+            continue;
+        }
         ssize_t n = read(inputFd, bytes, size);
         if (n >= 0) {
             return Received{n > 0 ? Fill::kData : Fill::kEnded, static_cast<std::size_t>(n), 0};

@@ -99,6 +99,11 @@ bool outputIsTerminal() {
     return isConsole(GetStdHandle(STD_OUTPUT_HANDLE));
 }
 
+// The console shows them as the letters and marks of code page 1251.
+bool takesC1Controls() {
+    return false;
+}
+
 bool attachInput(int fd) {
     inputHandle =
         fd == 0 ? GetStdHandle(STD_INPUT_HANDLE) : reinterpret_cast<HANDLE>(_get_osfhandle(fd));
