@@ -1,16 +1,15 @@
 // The console dialogue: the input as one byte stream that line, number and key
 // reads share, and the output, formatted and put together for listings. What the
 // system has to do for it stands behind console/platform.h.
+#include "console/dialogue.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cstdarg>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
 #include "console.h"
 #include "console/codepage.h"
-#include "console/pages.h"
 #include "console/platform.h"
 
 namespace {
@@ -18,7 +17,7 @@ namespace {
 bool convertTexts = false;   // the terminal speaks UTF-8, records hold code page 1251
 bool safeTexts = false;      // output is a terminal: control bytes in texts show as '?'
 bool safeHighBytes = false;  // so do bytes 0x80..0x9F, which it takes as C1 controls
-int outputFailure = 0;       // why standard output first failed, 0 while it works
+                             // why standard output first failed, 0 while it works
 
 // Where lines are edited, what was printed since the last line end: the editor
 // shows it again as the prompt of the line it reads.
@@ -53,13 +52,6 @@ struct Input {
     std::size_t pendingPos = 0;
 };
 Input input;
-
-// Shows what was printed, remembering why when standard output cannot take it.
-void flushOutput() {
-    if (std::fflush(stdout) != 0 && outputFailure == 0) {
-        outputFailure = errno;
-    }
-}
 
 // Waits for more bytes. Output is shown before every wait.
 Received refill() {
@@ -203,8 +195,6 @@ bool isBlank(char c) {
 // Standard output's buffer: one write per 64 KiB of output and per wait for input.
 char outputBuffer[1 << 16];
 
-void (*endHandler)(int status) = nullptr;
-
 }  // namespace
 
 /* ==== Lent to the pages of a listing ====================================== */
@@ -236,10 +226,6 @@ void useInput(int fd) {
     input.start = input.end = 0;
     input.pending.clear();
     input.pendingPos = 0;
-}
-
-void onProgramEnd(void (*handler)(int status)) {
-    endHandler = handler;
 }
 
 /* ==== Output ============================================================= */
@@ -375,40 +361,4 @@ void pauseConsole() {
         print("\rPress any key to continue . . . ");
     }
     print("\n");
-}
-
-/* ==== Failures =========================================================== */
-
-void reportStreamError(const char* prefix, int reason) {
-    flushOutput();
-    const char* text =
-        reason == kReasonTerminal ? "a terminal takes no school records" : std::strerror(reason);
-    std::fprintf(stderr, *prefix ? "%s: %s\n" : "%s%s\n", prefix, text);
-}
-
-void reportFileError(const char* message, const std::string& name, int reason) {
-    printLine(message);
-    reportStreamError(name.c_str(), reason);
-}
-
-void printError(const char* format, ...) {
-    flushOutput();
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(stderr, format, args);
-    va_end(args);
-}
-
-void endProgram(int status) {
-    restoreConsole();
-    flushOutput();
-    // Output that was lost is a failure, as in every tool whose output matters.
-    if (std::ferror(stdout)) {
-        reportStreamError("schools: standard output", outputFailure != 0 ? outputFailure : EIO);
-        status = 1;
-    }
-    if (endHandler) {
-        endHandler(status);
-    }
-    std::exit(status);
 }

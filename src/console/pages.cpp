@@ -1,11 +1,10 @@
 // The pages of a listing: where a person reads the screen and types the keys, a
 // long listing stops each time the screen is full and waits for a key.
-#include "console/pages.h"
-
 #include <climits>
 #include <cstdio>
 
 #include "console.h"
+#include "console/dialogue.h"
 #include "console/platform.h"
 
 namespace {

@@ -1,4 +1,5 @@
-// What the dialogue and the pages of a listing (console/pages.cpp) lend each other.
+// What the parts of the dialogue lend each other: the byte stream and the output
+// (dialogue.cpp), the pages of a listing (pages.cpp), the failures (failures.cpp).
 #pragma once
 
 #include <cstddef>
@@ -8,3 +9,5 @@
 bool showPaged(const char* text, std::size_t size);
 // Whether the keys come from a terminal (on Windows a console), not a script.
 bool inputIsTerminal();
+// Shows what was printed, remembering why when standard output cannot take it.
+void flushOutput();
