@@ -139,7 +139,7 @@ ROWS = [
         (HEAD + 'A,"D"x,1,1,1', "2:2: text after the closing quote"),
         (HEAD + 'A,D"x,1,1,1', "2:2: a quote in a cell that does not begin with one"),
         (HEAD + "\xe4\xb8\xad,D,1,1,1", "2:1: U+4E2D is not in code page 1251"),
-        (HEAD + '"A\n",\xff,1,1,1', "3:2: not UTF-8"),  # a line end in a cell counts
+        (HEAD + '"A\n",\x80,1,1,1', "3:2: not UTF-8"),  # a line end in a cell counts
         (HEAD + "A,D\0,1,1,1", "2:2: a NUL character"),
         (HEAD + "n" * 50 + ",D,1,1,1", "2:1: 50 characters, more than 49"), *(
             (HEAD + "A,D,1,%s,1" % n, "2:4: not a whole number from -2147483648 to 2147483647")
