@@ -73,7 +73,8 @@ def test_keys_without_enter_or_echo_and_escape_sequences_as_one_key(tmp_path):
     ("111", QUESTION, signal.SIGTERM), ("111", QUESTION, signal.SIGHUP),
     ("111", QUESTION, signal.SIGUSR1),
     ("111yes\nA\nB\n1\n2\n3\nno\n 2f\n ", PROMPT, signal.SIGTERM),  # after a write
-    ("", PROMPT, signal.SIGTSTP), ("6", PAUSE[:-1], signal.SIGTSTP)])  # stopped, then `fg`
+    ("", PROMPT, signal.SIGTSTP), ("6", PAUSE[:-1], signal.SIGTSTP),  # stopped, then `fg`
+    ("121f\n 4", MORE, signal.SIGTSTP)])
 def test_signals_leave_the_terminal_as_it_was(tmp_path, keys, wait, sig):  # and reach no parent
     def until(condition):
         deadline = time.monotonic() + 5
@@ -81,7 +82,8 @@ def test_signals_leave_the_terminal_as_it_was(tmp_path, keys, wait, sig):  # and
             time.sleep(0.001)
         assert condition()
     stop = sig == signal.SIGTSTP  # the shell's job control lets the program stop
-    t = Terminal(tmp_path, shell='set -m; "$0"; read x; fg' if stop else '"$0"; echo " $?"')
+    (tmp_path / "f").write_bytes(file(*[A] * 9).encode())  # more than a page of 24 rows
+    t = Terminal(tmp_path, shell='set -m; "$0"; read x; fg' if stop else '"$0"; echo " $?"', rows=24)
     keys and t.type(PROMPT, keys)
     t.wait_for(wait)
     as_found = lambda: termios.tcgetattr(t.slave) == t.before  # noqa: E731
@@ -92,7 +94,7 @@ def test_signals_leave_the_terminal_as_it_was(tmp_path, keys, wait, sig):  # and
         os.write(t.master, b"\n")
         t.typed = len(t.out)
         t.type((CLEAR + menu(MAIN, "")[:-1]).replace("\n", "\r\n") if wait == PROMPT else
-               "\r" + wait, " 7")
+               "\r" + wait, "q 7" if wait == MORE else " 7")
     assert t.finish() == 0 and (stop or t.out.endswith(" %d\r\n" % (128 + sig)))
 
 

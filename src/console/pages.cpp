@@ -29,7 +29,10 @@ int linesOnPage() {
 // the pause after it, goes on on that line.
 void askForPage() {
     std::fputs(kMorePrompt, stdout);
-    int key = readKey();
+    int key;
+    while ((key = readKey()) == KEY_RESUMED) {
+        std::printf("\r%s", kMorePrompt);  // back after a stop: the prompt again
+    }
     std::printf("\r%*s\r", static_cast<int>(sizeof kMorePrompt - 1), "");
     pages.stopped = key == 'q' || key == 'Q';
     pages.room = linesOnPage();
