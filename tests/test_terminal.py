@@ -59,7 +59,7 @@ def test_keys_without_enter_or_echo_and_escape_sequences_as_one_key(tmp_path):
     t.type(PAUSE[:-1], "\x04")  # Ctrl-D at a pause is a key like any other; a menu ignores it
     # F5, Ctrl+Up, F1 and Alt+1, Ctrl-D; a lone Escape, a sequence ending in '@'
     t.type(PROMPT, "\x1b[15~\x1b[1;5A\x1bOP\x1b1\x04")
-    for keys in (b"\x1b", b"\x1b[2@7"):
+    for keys in (b"\x1b", b"\x1b[2@", b"\x1bb7"):  # a lone Escape, a final '@', Alt+b
         time.sleep(0.2)
         os.write(t.master, keys)
     assert t.finish() == 0
@@ -135,7 +135,8 @@ def test_texts_cannot_drive_the_terminal_nor_clear_a_dumb_one(tmp_path, locale, 
 
 @pytest.mark.parametrize("name,stored", [  # typed at a prompt in the C locale, stored
     ("\xd8\xea", b"\xd8\xea"),  # bytes beyond ASCII, which libedit would drop there
-    ("\x1b[D\xd8\x1b[1;5C\x1bOP\x1bb\xea\x1b", b"\xd8\xea")])  # Left, Ctrl+Right, F1, Alt+b, Escape
+    ("\x1b[D\xd8\x1b[1;5C\x1bOP\x1bb\x1b[@\xea\x1b", b"\xd8\xea")])  # Left, Ctrl+Right, F1,
+    # Alt+b, Insert, Escape
 def test_lines_in_the_c_locale_come_as_typed(tmp_path, name, stored):
     t = Terminal(tmp_path, LC_ALL="C")
     t.type(PROMPT, "111")
