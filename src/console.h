@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "console/codepage.h"
+#include "text/codepage.h"
 
 // ---- Start-up -----------------------------------------------------------------
 

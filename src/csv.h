@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "console/codepage.h"
+#include "text/codepage.h"
 #include "funcs.h"
 
 // The header row, the columns in record order, and the line end of every row.

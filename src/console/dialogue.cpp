@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "console.h"
-#include "console/codepage.h"
+#include "text/codepage.h"
 #include "console/platform.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <cstring>
 
 #include "console/platform.h"
-#include "console/posix_files.h"
+#include "files/posix_files.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "console/platform.h"
-#include "console/posix_files.h"
+#include "files/posix_files.h"
 
 namespace {
 
