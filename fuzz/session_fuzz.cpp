@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "console.h"
+#include "failures.h"
 #include "funcs.h"
 
 int schoolsMain(int argc, char** argv);  // the program's main, renamed for this build

@@ -1,7 +1,5 @@
-// Console dialogue: every word the program exchanges with the user, and every
-// service it needs from the platform (terminal modes, code pages, files on disk).
-// The register reads and writes the records of the school files it opens with
-// the standard streams' own calls; all else that touches the system is here.
+// Console dialogue: every word the program exchanges with the user at the console.
+// School files on disk are in files/school_files.h, failures in failures.h.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +8,7 @@
 #include <string>
 
 #include "text/codepage.h"
+#include "text/numbers.h"
 
 // ---- Start-up -----------------------------------------------------------------
 
@@ -17,9 +16,6 @@
 // the record's code page 1251 and a UTF-8 terminal, buffers standard output, and
 // makes sure the terminal is restored on every way out.
 void setCodePage();
-// Notes what the program's own streams are, so that no write replaces them; a
-// stream closed at start stays closed. Called by setCodePage.
-void noteStandardStreams();
 // Prepares instead a run that converts files with no dialogue: standard input and
 // output carry bytes untranslated (on Windows too), the console stays as found, and
 // a school file being written is guarded as in the dialogue (signals, file-size
@@ -35,8 +31,6 @@ void printLine(const char* text);
 
 // Output put together in the caller's buffer and printed with one call, for what a
 // listing prints once per school. Each put writes at `out` and returns the end.
-// The number in decimal, as "%d" prints it: at most 11 bytes.
-char* putNumber(std::int32_t value, char* out);
 // A record text of at most `size` bytes, up to its NUL, as the terminal shows it:
 // at most textRoom(size) bytes.
 char* putText(const char* text, std::size_t size, char* out);
@@ -84,62 +78,7 @@ void beginPages();
 bool pagesGoOn();
 void endPages();
 
-// ---- Failures -----------------------------------------------------------------
-
-// A reason of the program's own, beside the system's error numbers.
-enum { kReasonTerminal = -1 };  // a file that is a terminal takes no records
-// "<prefix>: <reason>" on standard error; the reason alone for an empty prefix.
-void reportStreamError(const char* prefix, int reason);
-// The message on standard output, then the file's name as typed and the reason
-// on standard error.
-void reportFileError(const char* message, const std::string& name, int reason);
-// Formatted text on standard error, after what standard output has so far.
-void printError(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Ends the program with `status`, or with 1 when standard output was lost, which
-// is then reported.
-[[noreturn]] void endProgram(int status);
-
-// ---- School files on disk -----------------------------------------------------
-
-// Opens an existing file for binary reading; a folder counts as a file that
-// cannot be opened, and so does a name holding a NUL byte. Returns null, with the
-// reason, on failure.
-std::FILE* openForReading(const std::string& name, int* reason);
-
-// A file being written so that the old contents survive any failure: records go
-// to a temporary file beside it, which takes the file's name only when complete
-// and takes over its owner, group, permissions and extended attributes. A
-// symbolic link is followed only where the system lets this process open it for
-// writing. Names that are not regular files (devices, pipes) are written to
-// directly; the program's own standard output and error are written through their
-// streams, its standard input and terminals refused.
-struct AtomicWrite {
-    std::FILE* stream = nullptr;  // where the records go
-    std::string target;           // the file that will hold them
-    std::string temporary;        // empty when writing to the target directly
-    bool createdTarget = false;   // a dangling link's target, created by the open
-    unsigned finalMode = 0;       // permissions with special bits, set once written
-};
-
-// Each returns 0, or the reason of a failure; after a failure nothing is left
-// behind and the old file is as it was.
-int beginAtomicWrite(const std::string& name, AtomicWrite* file);
-// Flushes, syncs and closes, then puts the file in place.
-int finishAtomicWrite(AtomicWrite* file);
-// Gives up after a write error: the old file stays as it was.
-void abandonAtomicWrite(AtomicWrite* file);
-
-// After a load, on standard error: the file's last `bytes` bytes, too few for a
-// school, were not loaded.
-void reportTornEnd(const std::string& name, std::size_t bytes);
-
 // ---- Pieces exposed for their tests ---------------------------------------------
 
 // Reads input from this descriptor instead of standard input.
 void useInput(int fd);
-// Calls `handler` with the exit status instead of ending the process, for a harness
-// that runs many sessions in one process; the handler must not return.
-void onProgramEnd(void (*handler)(int status));
-// Parses a number at the start of `text` as readNumber does, after its white space.
-// Returns the count of bytes used, 0 when no number can be formed.
-std::size_t parseNumber(const char* text, std::size_t size, std::int32_t* value);

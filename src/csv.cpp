@@ -7,13 +7,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "console.h"
+#include "text/numbers.h"
 
 namespace {
 
 constexpr std::size_t kColumnCount = 5;
 const char* const kColumns[kColumnCount] = {"name", "director", "number", "area", "students"};
-constexpr std::size_t kTextSize = sizeof(SCHOOL{}.schoolname);
 
 /* ==== Formatting ========================================================== */
 

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "text/codepage.h"
 #include "funcs.h"
+#include "text/codepage.h"
 
 // The header row, the columns in record order, and the line end of every row.
 constexpr char kCsvHeader[] = "name,director,number,area,students\r\n";
 // The most bytes that one row takes: two quoted texts, three numbers.
-constexpr std::size_t kCsvRowRoom = 2 * (2 + textRoom(sizeof(SCHOOL{}.schoolname))) + 3 * 11 + 6;
+constexpr std::size_t kCsvRowRoom = 2 * (2 + textRoom(kTextSize)) + 3 * 11 + 6;
 
 // Puts one school as a row at `out` and returns its end: the texts up to their NUL
 // in UTF-8, quoted where they hold a comma, a quote or a line end, the numbers in

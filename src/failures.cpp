@@ -1,27 +1,19 @@
 // How the program reports a failure, and how it ends: what standard output
 // holds goes first, and output that was lost makes the end a failure.
-#include <cerrno>
+#include "failures.h"
+
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 
-#include "console.h"
 #include "console/dialogue.h"
 #include "console/platform.h"
 
 namespace {
 
-int outputFailure = 0;  // why standard output first failed, 0 while it works
 void (*endHandler)(int status) = nullptr;
 
 }  // namespace
-
-// Shows what was printed, remembering why when standard output cannot take it.
-void flushOutput() {
-    if (std::fflush(stdout) != 0 && outputFailure == 0) {
-        outputFailure = errno;
-    }
-}
 
 void onProgramEnd(void (*handler)(int status)) {
     endHandler = handler;
@@ -35,7 +27,8 @@ void reportStreamError(const char* prefix, int reason) {
 }
 
 void reportFileError(const char* message, const std::string& name, int reason) {
-    printLine(message);
+    writeOutput(message, std::strlen(message));
+    writeOutput("\n", 1);
     reportStreamError(name.c_str(), reason);
 }
 
@@ -51,8 +44,8 @@ void endProgram(int status) {
     restoreConsole();
     flushOutput();
     // Output that was lost is a failure, as in every tool whose output matters.
-    if (std::ferror(stdout)) {
-        reportStreamError("schools: standard output", outputFailure != 0 ? outputFailure : EIO);
+    if (int lost = outputFailure()) {
+        reportStreamError("schools: standard output", lost);
         status = 1;
     }
     if (endHandler) {

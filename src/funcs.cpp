@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "console.h"
+#include "failures.h"
+#include "files/school_files.h"
 
 namespace {
-
-constexpr std::size_t kTextSize = sizeof(SCHOOL{}.schoolname);
 
 // Copies a label of the school block, without its NUL; returns the end.
 template <std::size_t N>

@@ -2,6 +2,7 @@
 // schools, the registry of known school numbers, and the work of every command.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // One school, exactly as a school file stores it: 112 bytes, no padding, numbers in
@@ -14,6 +15,8 @@ struct SCHOOL {
     std::int32_t numberstudents;
 };
 static_assert(sizeof(SCHOOL) == 112, "a school record is 112 bytes on disk");
+// The room of each text field, its NUL included.
+constexpr std::size_t kTextSize = sizeof(SCHOOL{}.schoolname);
 
 // The list holds at most 5 doubled 12 times, so the 16-bit capacity never overflows.
 constexpr std::int16_t kFirstCapacity = 5;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "console.h"
+#include "failures.h"
 #include "funcs.h"
 #include "menu.h"
 #include "spreadsheet.h"

@@ -9,6 +9,8 @@
 
 #include "console.h"
 #include "csv.h"
+#include "failures.h"
+#include "files/school_files.h"
 #include "funcs.h"
 
 namespace {

@@ -1,45 +1,24 @@
 // The console dialogue: the input as one byte stream that line, number and key
-// reads share, and the output, formatted and put together for listings. What the
-// system has to do for it stands behind console/platform.h.
+// reads share, and texts put together for listings. What the system has to do
+// for it stands behind console/platform.h.
 #include "console/dialogue.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdint>
 #include <cstring>
 
 #include "console.h"
-#include "text/codepage.h"
 #include "console/platform.h"
+#include "failures.h"
+#include "files/school_files.h"
+#include "text/codepage.h"
 
 namespace {
 
 bool convertTexts = false;   // the terminal speaks UTF-8, records hold code page 1251
 bool safeTexts = false;      // output is a terminal: control bytes in texts show as '?'
 bool safeHighBytes = false;  // so do bytes 0x80..0x9F, which it takes as C1 controls
-                             // why standard output first failed, 0 while it works
-
-// Where lines are edited, what was printed since the last line end: the editor
-// shows it again as the prompt of the line it reads.
-bool editingLines = false;
-std::string shownLine;
-
-void show(const char* text, std::size_t size) {
-    if (showPaged(text, size)) {
-        return;
-    }
-    std::fwrite(text, 1, size, stdout);
-    if (editingLines) {
-        std::size_t lineAt = size;
-        while (lineAt > 0 && text[lineAt - 1] != '\n') {
-            --lineAt;
-        }
-        if (lineAt > 0) {
-            shownLine.clear();
-        }
-        shownLine.append(text + lineAt, size - lineAt);
-    }
-}
+bool editingLines = false;   // lines are read through the line editor
 
 // The bytes read and not yet taken, and the line that line and number reads work on.
 struct Input {
@@ -66,12 +45,12 @@ Received refill() {
 
 // The end of input ends the program: one line end, status 0.
 [[noreturn]] void endOfInput() {
-    std::fputs("\n", stdout);
+    writeOutput("\n", 1);
     endProgram(0);
 }
 
 [[noreturn]] void unreadableInput(int reason) {
-    std::fputs("\n", stdout);
+    writeOutput("\n", 1);
     reportStreamError("schools: standard input", reason);
     endProgram(1);
 }
@@ -121,8 +100,7 @@ const std::size_t kLineLimit = 1 << 16;
 Received takeEditedLine() {
     std::string typed;
     typed.swap(input.pending);
-    Received received = readEditedLine(shownLine, &typed, &input.pending);
-    shownLine.clear();  // the line end typed moved to a new line
+    Received received = readEditedLine(takeShownLine(), &typed, &input.pending);
     input.start = 0;
     input.end = std::min(typed.size(), sizeof input.bytes);
     std::memcpy(input.bytes, typed.data(), input.end);
@@ -192,12 +170,9 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// Standard output's buffer: one write per 64 KiB of output and per wait for input.
-char outputBuffer[1 << 16];
-
 }  // namespace
 
-/* ==== Lent to the pages of a listing ====================================== */
+/* ==== Lent to the pages of a listing ===================================== */
 
 bool inputIsTerminal() {
     return input.terminal;
@@ -210,9 +185,12 @@ void setCodePage() {
     noteStandardStreams();
     safeTexts = outputIsTerminal();
     safeHighBytes = safeTexts && !convertTexts && takesC1Controls();
-    std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
+    bufferOutput();
     input.terminal = attachInput(input.fd);
     editingLines = input.terminal && startLineEditor(input.fd);
+    if (editingLines) {
+        followShownLine();
+    }
 }
 
 void setBinaryStreams() {
@@ -228,29 +206,7 @@ void useInput(int fd) {
     input.pendingPos = 0;
 }
 
-/* ==== Output ============================================================= */
-
-void print(const char* format, ...) {
-    if (!std::strchr(format, '%')) {
-        show(format, std::strlen(format));  // much cheaper than formatting
-        return;
-    }
-    va_list args;
-    va_start(args, format);
-    if (editingLines) {
-        char text[512];  // the program's own texts and numbers, one line at most
-        int size = std::vsnprintf(text, sizeof text, format, args);
-        show(text, std::min(static_cast<std::size_t>(size > 0 ? size : 0), sizeof text - 1));
-    } else {
-        std::vfprintf(stdout, format, args);
-    }
-    va_end(args);
-}
-
-void printLine(const char* text) {
-    show(text, std::strlen(text));
-    show("\n", 1);
-}
+/* ==== Texts shown ========================================================= */
 
 char* putText(const char* text, std::size_t size, char* out) {
     std::size_t length = strnlen(text, size);
@@ -269,10 +225,6 @@ char* putText(const char* text, std::size_t size, char* out) {
         }
     }
     return end;
-}
-
-void printBytes(const char* bytes, std::size_t size) {
-    show(bytes, size);
 }
 
 /* ==== Input ============================================================== */
@@ -353,12 +305,4 @@ int readKey() {
 
 void clearConsole() {
     clearScreen();
-}
-
-void pauseConsole() {
-    print("Press any key to continue . . . ");
-    while (readKey() == KEY_RESUMED) {
-        print("\rPress any key to continue . . . ");
-    }
-    print("\n");
 }

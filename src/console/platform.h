@@ -7,7 +7,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
 
 // ---- The console ----------------------------------------------------------------
@@ -66,47 +65,3 @@ Received readEditedLine(const std::string& prompt, std::string* typed, std::stri
 // the program gives the terminal back first, and a continue brings the editor's
 // mode back (POSIX only).
 void markLineEditing(bool active);
-
-// ---- Files ------------------------------------------------------------------------
-
-enum class Access { kRead, kWrite, kWriteOrCreate };
-
-// What the system tells of a file.
-struct FileFacts {
-    enum Kind { kRegular, kFolder, kCharacterDevice, kOther } kind = kOther;
-    bool terminal = false;    // a terminal, or on Windows a console
-    bool identified = false;  // device and inode tell files apart (not on Windows)
-    std::uint64_t device = 0, inode = 0;
-    unsigned owner = 0, group = 0;
-    unsigned mode = 0;  // permission and special bits
-};
-
-// Opens without waiting for the other end of a named pipe; reads and writes then
-// wait as usual. A new file gets the permissions a new file gets from the folder.
-int openFile(const std::string& name, Access access, int* fd);
-void closeFile(int fd);
-int describeFile(int fd, FileFacts* facts);
-// Follows symbolic links.
-int describeName(const std::string& name, FileFacts* facts);
-bool isSymbolicLink(const std::string& name);
-// The name with every symbolic link on its way resolved.
-int resolveName(const std::string& name, std::string* resolved);
-// Standard streams closed at start get a stand-in that fails as a closed one
-// would, so that no file opened later takes their number. Returns a bit for each
-// of standard input, output and error that was closed.
-unsigned holdClosedStandardStreams();
-
-// Creates a new file of that name, failing with EEXIST where there is one, and
-// removes it should a signal end the program before putInPlace or removeFile.
-// `fresh`: the permissions a new file gets; otherwise the owner's alone.
-int createTemporaryFile(const std::string& name, bool fresh, int* fd);
-// The old file's owner and group where the system allows; returns whether both were kept.
-bool copyOwner(int fd, const FileFacts& old);
-int setPermissions(int fd, unsigned mode);
-// Every extended attribute, the access control list among them.
-int copyExtendedAttributes(int from, int to);
-// Puts what was written on the disk itself.
-int syncToDisk(int fd);
-// Gives the complete temporary file the target's name, replacing the old file.
-int putInPlace(const std::string& temporary, const std::string& target);
-void removeFile(const std::string& name);

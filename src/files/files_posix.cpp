@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "console/platform.h"
+#include "files/file_calls.h"
 #include "files/posix_files.h"
 
 namespace {

@@ -2,11 +2,13 @@
 // survive any failure. Which names may be written, how the program's own streams
 // and files that are not regular are treated, what a replaced file keeps: the
 // rules live here, the same on every system, over the services of platform.h.
+#include "files/school_files.h"
+
 #include <cerrno>
 #include <chrono>
 
-#include "console.h"
-#include "console/platform.h"
+#include "failures.h"
+#include "files/file_calls.h"
 
 namespace {
 

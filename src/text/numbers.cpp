@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "console.h"
+#include "text/numbers.h"
 
 char* putNumber(std::int32_t value, char* out) {
     char digits[10];

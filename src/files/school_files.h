@@ -1,0 +1,43 @@
+// School files on disk: opened for reading, and written so that the old contents
+// survive any failure.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+// Notes what the program's own streams are, so that no write replaces them; a
+// stream closed at start stays closed. Called by setCodePage.
+void noteStandardStreams();
+
+// Opens an existing file for binary reading; a folder counts as a file that
+// cannot be opened, and so does a name holding a NUL byte. Returns null, with the
+// reason, on failure.
+std::FILE* openForReading(const std::string& name, int* reason);
+
+// A file being written so that the old contents survive any failure: records go
+// to a temporary file beside it, which takes the file's name only when complete
+// and takes over its owner, group, permissions and extended attributes. A
+// symbolic link is followed only where the system lets this process open it for
+// writing. Names that are not regular files (devices, pipes) are written to
+// directly; the program's own standard output and error are written through their
+// streams, its standard input and terminals refused.
+struct AtomicWrite {
+    std::FILE* stream = nullptr;  // where the records go
+    std::string target;           // the file that will hold them
+    std::string temporary;        // empty when writing to the target directly
+    bool createdTarget = false;   // a dangling link's target, created by the open
+    unsigned finalMode = 0;       // permissions with special bits, set once written
+};
+
+// Each returns 0, or the reason of a failure; after a failure nothing is left
+// behind and the old file is as it was.
+int beginAtomicWrite(const std::string& name, AtomicWrite* file);
+// Flushes, syncs and closes, then puts the file in place.
+int finishAtomicWrite(AtomicWrite* file);
+// Gives up after a write error: the old file stays as it was.
+void abandonAtomicWrite(AtomicWrite* file);
+
+// After a load, on standard error: the file's last `bytes` bytes, too few for a
+// school, were not loaded.
+void reportTornEnd(const std::string& name, std::size_t bytes);
