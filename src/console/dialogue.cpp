@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "console.h"
+#include "console/keys.h"
 #include "console/platform.h"
 #include "failures.h"
 #include "files/school_files.h"
@@ -73,27 +74,19 @@ bool bytesWaiting() {
     return input.start < input.end;
 }
 
-// A cursor or function key sends ESC '[' parameters final, or ESC 'O' key; Alt and
-// a key sends ESC and that key. The bytes of one key press come together.
-void skipEscapeSequence() {
-    const int kWaitMs = 50;
-    auto next = [] { return bytesWaiting() || inputArrivesWithin(kWaitMs) ? takeByte() : -1; };
-    int c = next();
-    if (c == '[') {
-        for (int i = 0; i < 32; ++i) {
-            c = next();
-            if (c < 0 || (c >= 0x40 && c <= 0x7E)) {
-                return;
-            }
-        }
-    } else if (c == 'O') {
-        next();
-    }
+// The next byte of the same key press, or -1 when none follows at once.
+int nextByteOfKey(void*) {
+    return bytesWaiting() || inputArrivesWithin(kKeyWaitMs) ? takeByte() : -1;
 }
 
-// The most of one line that any read uses (a file name, two numbers): the rest of
-// a longer line is thrown away as it arrives, so no line can exhaust memory.
-const std::size_t kLineLimit = 1 << 16;
+// The rest of a key that began with ESC is dropped; a byte that is no part of it
+// stays to be read as a key of its own.
+void skipEscapeSequence() {
+    int unused = decodeEscape(nextByteOfKey, nullptr).unused;
+    if (unused >= 0 && unused <= 0xFF) {
+        --input.start;  // the byte just taken
+    }
+}
 
 // The rest of the line from the editor, after the bytes typed before it was asked;
 // what it read beyond the line's end is taken as typed ahead.
@@ -107,22 +100,32 @@ Received takeEditedLine() {
     return received;
 }
 
-// A terminal without the editor passes a cursor, function or Alt key on as its escape sequence,
-// no part of the line: ESC '[' parameters final, ESC 'O' byte, ESC byte, a lone ESC.
+// A line being read for its keys, up to its line end.
+struct LineKeys {
+    const std::string* line;
+    std::size_t at;
+    std::size_t end;
+};
+
+int nextByteOfLine(void* source) {
+    LineKeys* keys = static_cast<LineKeys*>(source);
+    return keys->at < keys->end ? static_cast<unsigned char>((*keys->line)[keys->at++]) : -1;
+}
+
+// A terminal without the editor passes a cursor, function or Alt key on as its
+// escape sequence, which is no part of the line.
 void dropKeySequences(std::string* line) {  // a line with its line end
     std::string& s = *line;
-    std::size_t kept = 0, i = 0, end = s.size() - 1;
-    while (i < end) {
-        if (s[i] != '\x1b') {
-            s[kept++] = s[i++];
-        } else if (++i < end && s[i] != '\x1b') {  // ESC ESC: Alt and a key's sequence
-            char lead = s[i++];
-            while (lead == '[' && i < end && s[i] >= 0x20 && s[i] <= 0x3F)
-                ++i;
-            i += i < end && (lead == 'O' || (lead == '[' && s[i] >= 0x40 && s[i] <= 0x7E));
+    std::size_t kept = 0;
+    LineKeys keys{line, 0, s.size() - 1};
+    while (keys.at < keys.end) {
+        if (s[keys.at] != KEY_ESCAPE) {
+            s[kept++] = s[keys.at++];
+        } else if (++keys.at, decodeEscape(nextByteOfLine, &keys).unused >= 0) {
+            --keys.at;  // a byte of its own: kept
         }
     }
-    s.erase(kept, end - kept);
+    s.erase(kept, keys.end - kept);
 }
 
 // Takes the next whole line of the stream as the pending line, with its line end.

@@ -13,6 +13,7 @@
 #include <cwchar>
 #include <string>
 
+#include "console/keys.h"
 #include "console/platform.h"
 
 namespace {
@@ -32,10 +33,7 @@ struct Editor {
 Editor editor;
 
 // A longer line is cut by the dialogue: the rest of a paste goes as it comes.
-const std::ptrdiff_t kMostCharacters = 1 << 16;
-// The bytes of one key press come together; a lone ESC waits no longer.
-const int kKeyWaitMs = 50;
-const int kEscape = 27;
+const std::ptrdiff_t kMostCharacters = static_cast<std::ptrdiff_t>(kLineLimit);
 
 // The cursor and editing keys, each in the one form that the filter passes on.
 const char* const kBindings[][2] = {
@@ -93,7 +91,7 @@ int nextByte() {
 }
 
 // The next byte of the same key press, or -1 when none follows at once.
-int nextByteOfKey() {
+int nextByteOfKey(void*) {
     bool waiting = !editor.held.empty() || editor.typedAt < editor.typed.size() ||
                    inputArrivesWithin(kKeyWaitMs);
     return waiting ? nextByte() : -1;
@@ -102,32 +100,16 @@ int nextByteOfKey() {
 // What follows an ESC: a cursor or editing key goes on in its bound form, Alt and
 // a key as ESC and that key; every other sequence, and a lone ESC, goes whole.
 void takeEscape() {
-    int next = nextByteOfKey();
-    if (next != '[' && next != 'O') {
-        if (next >= 0x20 && next <= 0x7F) {
-            editor.keys = {L'\033', static_cast<wchar_t>(next)};
-        } else if (next >= 0) {
-            editor.held.push_back(static_cast<char>(next));
-        }
-        return;
+    EscapeKey key = decodeEscape(nextByteOfKey, nullptr);
+    if (key.unused >= 0) {
+        editor.held.push_back(static_cast<char>(key.unused));
     }
-    std::string sequence(1, static_cast<char>(next));
-    for (int byte = 0; byte < 0x40;) {  // parameters, then the final byte
-        byte = nextByteOfKey();
-        if (byte < 0x20 || byte > 0x7E) {  // cut short: the byte is a key of its own
-            if (byte >= 0) {
-                editor.held.push_back(static_cast<char>(byte));
-            }
-            return;
-        }
-        if (sequence.size() < 4) {
-            sequence.push_back(static_cast<char>(byte));
-        }
+    if (key.kind == EscapeKey::kAlt) {
+        editor.keys = {L'\033', static_cast<wchar_t>(static_cast<unsigned char>(key.body[0]))};
     }
-    for (const auto& key : kKeySequences) {
-        if (sequence == key[0]) {
-            editor.keys.assign(key[1], key[1] + std::strlen(key[1]));
-            return;
+    for (const auto& bound : kKeySequences) {
+        if (key.kind == EscapeKey::kSequence && key.body == bound[0]) {
+            editor.keys.assign(bound[1], bound[1] + std::strlen(bound[1]));
         }
     }
 }
@@ -175,7 +157,7 @@ int takeKey(EditLine*, wchar_t* key) {
             errno = editor.error;
             return editor.ended == Fill::kEnded ? 0 : -1;
         }
-        if (byte == kEscape) {
+        if (byte == KEY_ESCAPE) {
             takeEscape();
             continue;
         }
