@@ -40,15 +40,14 @@ void printBytes(const char* bytes, std::size_t size);
 // ---- Input --------------------------------------------------------------------
 // Input is one byte stream. Line and number reads take it a whole line at a time
 // into the pending line; key reads take the bytes that no line read has taken.
-// The end of input ends the program (one line end, status 0).
+// The end of input ends the program (one line end, status 0), and so does input
+// that cannot be read (one line end, the reason on standard error, status 1).
 
 // Takes the pending line, or the next line, without its line end, exactly as typed.
-// Returns false only when the input cannot be read.
-bool readLine(std::string* line);
+void readLine(std::string* line);
 // Like readLine, for a record text: converted to code page 1251 when the terminal
 // speaks UTF-8, cut to size - 1 bytes, the rest of the field filled with NULs.
-// On failure the field keeps its contents.
-bool readText(char* field, std::size_t size);
+void readText(char* field, std::size_t size);
 // Skips white space (line ends included), then takes a signed decimal number in
 // the 32-bit range. When none can be formed the target keeps its value and the
 // offending input stays pending.

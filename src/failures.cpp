@@ -19,14 +19,14 @@ void onProgramEnd(void (*handler)(int status)) {
     endHandler = handler;
 }
 
-void reportStreamError(const char* prefix, int reason) {
+void reportStreamError(const char* prefix, Reason reason) {
     flushOutput();
-    const char* text =
-        reason == kReasonTerminal ? "a terminal takes no school records" : std::strerror(reason);
+    const char* text = reason.own == Reason::kTerminal ? "a terminal takes no school records"
+                                                       : std::strerror(reason.error);
     std::fprintf(stderr, *prefix ? "%s: %s\n" : "%s%s\n", prefix, text);
 }
 
-void reportFileError(const char* message, const std::string& name, int reason) {
+void reportFileError(const char* message, const std::string& name, Reason reason) {
     writeOutput(message, std::strlen(message));
     writeOutput("\n", 1);
     reportStreamError(name.c_str(), reason);
@@ -45,7 +45,7 @@ void endProgram(int status) {
     flushOutput();
     // Output that was lost is a failure, as in every tool whose output matters.
     if (int lost = outputFailure()) {
-        reportStreamError("schools: standard output", lost);
+        reportStreamError("schools: standard output", Reason{lost});
         status = 1;
     }
     if (endHandler) {

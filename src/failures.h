@@ -4,13 +4,20 @@
 
 #include <string>
 
-// A reason of the program's own, beside the system's error numbers.
-enum { kReasonTerminal = -1 };  // a file that is a terminal takes no records
+// Why something failed: the error number that the failed call set (errno's
+// values), or a reason of the program's own, which is none of them.
+struct Reason {
+    int error = 0;                              // 0: no error number
+    enum Own { kNone, kTerminal } own = kNone;  // kTerminal: a terminal takes no school records
+};
+inline bool failed(const Reason& reason) {
+    return reason.error != 0 || reason.own != Reason::kNone;
+}
 // "<prefix>: <reason>" on standard error; the reason alone for an empty prefix.
-void reportStreamError(const char* prefix, int reason);
+void reportStreamError(const char* prefix, Reason reason);
 // The message on standard output, then the file's name as typed and the reason
 // on standard error.
-void reportFileError(const char* message, const std::string& name, int reason);
+void reportFileError(const char* message, const std::string& name, Reason reason);
 // Formatted text on standard error, after what standard output has so far.
 void printError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Ends the program with `status`, or with 1 when standard output was lost, which

@@ -1,7 +1,6 @@
 #include "funcs.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -10,6 +9,7 @@
 #include "console.h"
 #include "failures.h"
 #include "files/school_files.h"
+#include "last_error.h"
 
 namespace {
 
@@ -195,7 +195,8 @@ SCHOOL* addSchoolFromKey(SCHOOL* array, std::int16_t* numberElements, std::int16
     for (;;) {
         print("Will you enter data for another school? - (yes/no)");
         discardInput();
-        if (!readLine(&reply) || reply != "yes") {
+        readLine(&reply);
+        if (reply != "yes") {
             return array;
         }
         if (!growArray(&array, *numberElements, lenghtArray)) {
@@ -236,17 +237,16 @@ void writeStructFile(const SCHOOL* array, std::int16_t numberElements) {
     discardInput();
     std::string name;
     AtomicWrite file;
-    int reason = 0;
-    if (!readLine(&name)) {
-        print("enter filename error");
-    } else if ((reason = beginAtomicWrite(name, &file)) != 0) {
+    Reason reason;
+    readLine(&name);
+    if (failed(reason = beginAtomicWrite(name, &file))) {
         reportFileError("Problem opening the file", name, reason);
     } else {
         std::size_t count = static_cast<std::size_t>(numberElements);
         if (std::fwrite(array, sizeof(SCHOOL), count, file.stream) != count) {
-            reportStreamError("Write error :", errno);
+            reportStreamError("Write error :", Reason{lastError()});
             abandonAtomicWrite(&file);
-        } else if ((reason = finishAtomicWrite(&file)) != 0) {
+        } else if (failed(reason = finishAtomicWrite(&file))) {
             reportStreamError("Write error :", reason);
         }
     }
@@ -259,10 +259,8 @@ SCHOOL* addSchoolFromFile(SCHOOL* array, std::int16_t* numberElements, std::int1
     printLine("Enter schools input file name:");
     discardInput();
     std::string name;
-    if (!readLine(&name)) {
-        return array;
-    }
-    int reason = 0;
+    readLine(&name);
+    Reason reason;
     std::FILE* file = openForReading(name, &reason);
     if (!file) {
         reportFileError("File could not be opened", name, reason);
@@ -291,7 +289,7 @@ SCHOOL* addSchoolFromFile(SCHOOL* array, std::int16_t* numberElements, std::int1
         }
     }
     if (std::ferror(file)) {
-        reportStreamError("Read error :", errno);  // as the failed read left it
+        reportStreamError("Read error :", Reason{lastError()});  // the last read failed
     } else if (got % sizeof(SCHOOL) > 0) {
         reportTornEnd(name, got % sizeof(SCHOOL));
     }
@@ -378,13 +376,10 @@ std::int16_t deleteElementByStudents(SCHOOL* array, std::int16_t n) {
     printLine("Enter School name to look for :");
     discardInput();
     char wanted[kTextSize];
-    bool haveName = readText(wanted, kTextSize);
-    if (!haveName) {
-        print("entered name error!");
-    }
+    readText(wanted, kTextSize);
     bool found = false;
     std::int16_t removed = removeSchoolsWithoutStudents(array, &n, [&](SCHOOL* school) {
-        if (haveName && std::strncmp(school->schoolname, wanted, kTextSize) == 0) {
+        if (std::strncmp(school->schoolname, wanted, kTextSize) == 0) {
             found = true;
             reenterSchool(school);
         }

@@ -4,7 +4,6 @@
 #include "spreadsheet.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "console.h"
@@ -12,6 +11,7 @@
 #include "failures.h"
 #include "files/school_files.h"
 #include "funcs.h"
+#include "last_error.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ int readWhole(std::FILE* stream, std::size_t limit, std::string* bytes) {
         std::size_t got = std::fread(&(*bytes)[at], 1, chunk, stream);
         bytes->resize(at + got);
         if (got < chunk) {
-            return std::ferror(stream) ? errno : 0;  // as the failed read left it
+            return std::ferror(stream) ? lastError() : 0;  // the read failed
         }
         chunk = kChunk;
     }
@@ -54,7 +54,7 @@ int readWhole(std::FILE* stream, std::size_t limit, std::string* bytes) {
 }
 
 // "schools: NAME: reason", status 1.
-[[noreturn]] void failOn(const std::string& name, int reason) {
+[[noreturn]] void failOn(const std::string& name, Reason reason) {
     reportStreamError(("schools: " + name).c_str(), reason);
     endProgram(1);
 }
@@ -68,7 +68,7 @@ int readWhole(std::FILE* stream, std::size_t limit, std::string* bytes) {
 
 void exportSchools(const std::string& schoolFile) {
     setBinaryStreams();
-    int reason = 0;
+    Reason reason;
     std::FILE* stream = openForReading(schoolFile, &reason);
     if (!stream) {
         failOn(schoolFile, reason);
@@ -77,7 +77,7 @@ void exportSchools(const std::string& schoolFile) {
     // shows only at its end, is held whole.
     long size = sizeOf(stream);
     std::string held;
-    if (size < 0 && (reason = readWhole(stream, kSchoolFileLimit, &held)) != 0) {
+    if (size < 0 && (reason.error = readWhole(stream, kSchoolFileLimit, &held)) != 0) {
         failOn(schoolFile, reason);
     }
     std::size_t bytes = size < 0 ? held.size() : static_cast<std::size_t>(size);
@@ -98,7 +98,7 @@ void exportSchools(const std::string& schoolFile) {
             std::memcpy(records, held.data() + at, count * sizeof(SCHOOL));
         } else if (std::fread(records, sizeof(SCHOOL), count, stream) != count) {
             if (std::ferror(stream)) {
-                failOn(schoolFile, errno);  // as the failed read left it
+                failOn(schoolFile, Reason{lastError()});  // the read failed
             }
             failWith("cut short as it was read", schoolFile);
         }
@@ -126,10 +126,10 @@ void exportSchools(const std::string& schoolFile) {
 void importSchools(const std::string& csvFile, const std::string& schoolFile) {
     setBinaryStreams();
     std::string shown = csvFile == "-" ? "standard input" : csvFile;
-    int reason = 0;
+    Reason reason;
     std::FILE* stream = csvFile == "-" ? stdin : openForReading(csvFile, &reason);
     std::string bytes;
-    if (!stream || (reason = readWhole(stream, kCsvLimit, &bytes)) != 0) {
+    if (!stream || (reason.error = readWhole(stream, kCsvLimit, &bytes)) != 0) {
         failOn(shown, reason);
     }
     if (stream != stdin) {
@@ -153,17 +153,17 @@ void importSchools(const std::string& csvFile, const std::string& schoolFile) {
         endProgram(1);
     }
     AtomicWrite file;
-    if ((reason = beginAtomicWrite(schoolFile, &file)) != 0) {
+    if (failed(reason = beginAtomicWrite(schoolFile, &file))) {
         failOn(schoolFile, reason);
     }
     std::size_t count = parsed.schools.size();
     if (std::fwrite(parsed.schools.data(), sizeof(SCHOOL), count, file.stream) != count ||
         std::ferror(file.stream)) {
-        reason = errno;  // as the failed write left it
+        reason = Reason{lastError()};  // the write failed
         abandonAtomicWrite(&file);
         failOn(schoolFile, reason);
     }
-    if ((reason = finishAtomicWrite(&file)) != 0) {
+    if (failed(reason = finishAtomicWrite(&file))) {
         failOn(schoolFile, reason);
     }
     endProgram(0);

@@ -52,7 +52,7 @@ Received refill() {
 
 [[noreturn]] void unreadableInput(int reason) {
     writeOutput("\n", 1);
-    reportStreamError("schools: standard input", reason);
+    reportStreamError("schools: standard input", Reason{reason});
     endProgram(1);
 }
 
@@ -169,6 +169,15 @@ Received takeLine() {
     }
 }
 
+// Like takeLine; the end of input, or input that cannot be read, ends the program.
+void takeLineOrEnd() {
+    Received received = takeLine();
+    if (received.fill == Fill::kEnded)
+        endOfInput();
+    if (received.fill == Fill::kFailed)
+        unreadableInput(received.error);
+}
+
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -232,13 +241,9 @@ char* putText(const char* text, std::size_t size, char* out) {
 
 /* ==== Input ============================================================== */
 
-bool readLine(std::string* line) {
+void readLine(std::string* line) {
     if (input.pendingPos >= input.pending.size()) {
-        Fill fill = takeLine().fill;
-        if (fill == Fill::kEnded)
-            endOfInput();
-        if (fill == Fill::kFailed)
-            return false;
+        takeLineOrEnd();
     }
     line->assign(input.pending, input.pendingPos, std::string::npos);
     if (!line->empty() && line->back() == '\n') {
@@ -246,21 +251,17 @@ bool readLine(std::string* line) {
     }
     input.pending.clear();
     input.pendingPos = 0;
-    return true;
 }
 
-bool readText(char* field, std::size_t size) {
+void readText(char* field, std::size_t size) {
     std::string line;
-    if (!readLine(&line)) {
-        return false;
-    }
+    readLine(&line);
     if (convertTexts) {
         line = utf8ToCp1251(line);
     }
     std::size_t kept = line.size() < size - 1 ? line.size() : size - 1;
     std::memcpy(field, line.data(), kept);
     std::memset(field + kept, 0, size - kept);
-    return true;
 }
 
 void readNumber(std::int32_t* target) {
@@ -272,11 +273,7 @@ void readNumber(std::int32_t* target) {
         if (input.pendingPos < input.pending.size()) {
             break;
         }
-        Received received = takeLine();
-        if (received.fill == Fill::kEnded)
-            endOfInput();
-        if (received.fill == Fill::kFailed)
-            unreadableInput(received.error);
+        takeLineOrEnd();
     }
     input.pendingPos += parseNumber(input.pending.data() + input.pendingPos,
                                     input.pending.size() - input.pendingPos, target);

@@ -215,7 +215,8 @@ Received readEditedLine(const std::string& prompt, std::string* typed, std::stri
     editor.typed.clear();
     editor.typedAt = 0;
     if (!text || count <= 0) {
-        return count < 0 ? Received{Fill::kFailed, 0, editor.error} : Received{Fill::kEnded, 0, 0};
+        return count < 0 ? Received{Fill::kFailed, 0, editor.error != 0 ? editor.error : EIO}
+                         : Received{Fill::kEnded, 0, 0};
     }
     line->assign(text, static_cast<std::size_t>(count));
     if (line->back() != '\n') {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "console/dialogue.h"
+#include "last_error.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ void writeOutput(const char* bytes, std::size_t size) {
 void flushOutput() {
     errno = 0;
     if (std::fflush(stdout) != 0 && firstFailure == 0) {
-        firstFailure = errno != 0 ? errno : EIO;
+        firstFailure = lastError();
     }
 }
 

@@ -14,6 +14,7 @@
 
 #include "console/platform.h"
 #include "files/posix_files.h"
+#include "last_error.h"
 
 namespace {
 
@@ -193,15 +194,15 @@ Received readInput(char* bytes, std::size_t size) {
         }
         // A wait in poll, unlike one in read, ends when a signal is handled.
         pollfd ready{inputFd, POLLIN, 0};
-        if (poll(&ready, 1, -1) < 0 && errno == EINTR) {
+        if (poll(&ready, 1, -1) < 0 && lastError() == EINTR) {
             continue;
         }
         ssize_t n = read(inputFd, bytes, size);
         if (n >= 0) {
             return Received{n > 0 ? Fill::kData : Fill::kEnded, static_cast<std::size_t>(n), 0};
         }
-        if (errno != EINTR) {
-            return Received{Fill::kFailed, 0, errno};
+        if (int error = lastError(); error != EINTR) {
+            return Received{Fill::kFailed, 0, error};
         }
     }
 }

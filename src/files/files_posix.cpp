@@ -13,6 +13,7 @@
 
 #include "files/file_calls.h"
 #include "files/posix_files.h"
+#include "last_error.h"
 
 namespace {
 
@@ -64,7 +65,7 @@ int openFile(const std::string& name, Access access, int* fd) {
                                            : O_WRONLY | O_NOCTTY | O_CREAT;
     *fd = open(name.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
     if (*fd < 0) {
-        return errno;
+        return lastError();
     }
     fcntl(*fd, F_SETFL, fcntl(*fd, F_GETFL) & ~O_NONBLOCK);
     return 0;
@@ -77,7 +78,7 @@ void closeFile(int fd) {
 int describeFile(int fd, FileFacts* facts) {
     struct stat info;
     if (fstat(fd, &info) != 0) {
-        return errno;
+        return lastError();
     }
     takeFacts(info, facts);
     facts->terminal = isatty(fd);
@@ -87,7 +88,7 @@ int describeFile(int fd, FileFacts* facts) {
 int describeName(const std::string& name, FileFacts* facts) {
     struct stat info;
     if (stat(name.c_str(), &info) != 0) {
-        return errno;
+        return lastError();
     }
     takeFacts(info, facts);
     return 0;
@@ -101,7 +102,7 @@ bool isSymbolicLink(const std::string& name) {
 int resolveName(const std::string& name, std::string* resolved) {
     char path[PATH_MAX];
     if (!realpath(name.c_str(), path)) {
-        return errno;
+        return lastError();
     }
     *resolved = path;
     return 0;
@@ -110,7 +111,7 @@ int resolveName(const std::string& name, std::string* resolved) {
 unsigned holdClosedStandardStreams() {
     unsigned closed = 0;
     for (int fd = 0; fd < 3; ++fd) {
-        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+        if (fcntl(fd, F_GETFD) < 0 && lastError() == EBADF) {
             // Open the other way round, so that a read or write fails as on a closed one.
             int standIn = open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
             if (standIn >= 0 && standIn != fd) {
@@ -131,7 +132,7 @@ int createTemporaryFile(const std::string& name, bool fresh, int* fd) {
     holdSignals(&before);
     *fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                fresh ? 0666 : 0600);
-    int error = *fd < 0 ? errno : 0;
+    int error = *fd < 0 ? lastError() : 0;
     if (*fd >= 0) {
         std::memcpy(liveTemporary, name.c_str(), name.size() + 1);
         temporaryLive = 1;
@@ -150,18 +151,19 @@ bool copyOwner(int fd, const FileFacts& old) {
 }
 
 int setPermissions(int fd, unsigned mode) {
-    return fchmod(fd, mode) == 0 ? 0 : errno;
+    return fchmod(fd, mode) == 0 ? 0 : lastError();
 }
 
 int copyExtendedAttributes(int from, int to) {
     ssize_t size = flistxattr(from, nullptr, 0);
     if (size < 0) {
-        return errno == ENOTSUP ? 0 : errno;  // a file system without them
+        int error = lastError();
+        return error == ENOTSUP ? 0 : error;  // a file system without them
     }
     std::string names(static_cast<std::size_t>(size), '\0');
     size = flistxattr(from, &names[0], names.size());
     if (size < 0) {
-        return errno;  // ERANGE when one was added meanwhile
+        return lastError();  // ERANGE when one was added meanwhile
     }
     std::string value;
     for (std::size_t at = 0; at < static_cast<std::size_t>(size); at = names.find('\0', at) + 1) {
@@ -170,20 +172,20 @@ int copyExtendedAttributes(int from, int to) {
         value.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
         if (length < 0 || fgetxattr(from, name, &value[0], value.size()) != length ||
             fsetxattr(to, name, value.data(), value.size(), 0) != 0) {
-            return errno;
+            return lastError();
         }
     }
     return 0;
 }
 
 int syncToDisk(int fd) {
-    return fsync(fd) == 0 ? 0 : errno;
+    return fsync(fd) == 0 ? 0 : lastError();
 }
 
 int putInPlace(const std::string& temporary, const std::string& target) {
     sigset_t before;
     holdSignals(&before);
-    int error = std::rename(temporary.c_str(), target.c_str()) == 0 ? 0 : errno;
+    int error = std::rename(temporary.c_str(), target.c_str()) == 0 ? 0 : lastError();
     if (error == 0) {
         temporaryLive = 0;
     }

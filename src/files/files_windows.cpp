@@ -13,6 +13,7 @@
 
 #include "files/file_calls.h"
 #include "files/windows_calls.h"
+#include "last_error.h"
 
 // The errno that perror explains for a failed Windows call.
 int errnoOf(unsigned long error) {
@@ -43,7 +44,7 @@ int openFile(const std::string& name, Access access, int* fd) {
                 : access == Access::kWrite ? _O_WRONLY
                                            : _O_WRONLY | _O_CREAT;
     *fd = _open(name.c_str(), flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
-    return *fd < 0 ? errno : 0;
+    return *fd < 0 ? lastError() : 0;
 }
 
 void closeFile(int fd) {
@@ -71,7 +72,7 @@ FileFacts::Kind kindOf(unsigned mode) {
 int describeFile(int fd, FileFacts* facts) {
     struct _stat64 info;
     if (_fstat64(fd, &info) != 0) {
-        return errno;
+        return lastError();
     }
     facts->kind = kindOf(info.st_mode);
     facts->terminal = isConsole(reinterpret_cast<HANDLE>(_get_osfhandle(fd)));
@@ -81,7 +82,7 @@ int describeFile(int fd, FileFacts* facts) {
 int describeName(const std::string& name, FileFacts* facts) {
     struct _stat64 info;
     if (_stat64(name.c_str(), &info) != 0) {
-        return errno;
+        return lastError();
     }
     facts->kind = kindOf(info.st_mode);
     return 0;
@@ -103,7 +104,7 @@ unsigned holdClosedStandardStreams() {
 int createTemporaryFile(const std::string& name, bool, int* fd) {
     *fd = _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                 _S_IREAD | _S_IWRITE);
-    return *fd < 0 ? errno : 0;
+    return *fd < 0 ? lastError() : 0;
 }
 
 bool copyOwner(int, const FileFacts&) {
@@ -119,7 +120,7 @@ int copyExtendedAttributes(int, int) {
 }
 
 int syncToDisk(int fd) {
-    return _commit(fd) == 0 ? 0 : errno;
+    return _commit(fd) == 0 ? 0 : lastError();
 }
 
 // std::rename does not replace an existing file on Windows.

@@ -6,9 +6,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 
 #include "failures.h"
 #include "files/file_calls.h"
+#include "last_error.h"
 
 namespace {
 
@@ -49,9 +51,10 @@ int openProblem(const std::string& name, int error) {
 
 // A stream over the descriptor, which is closed when none can be made.
 std::FILE* streamOver(int fd, const char* mode, int* reason) {
+    errno = 0;
     std::FILE* stream = fdopen(fd, mode);
     if (!stream) {
-        *reason = errno != 0 ? errno : EMFILE;
+        *reason = lastError();
         closeFile(fd);
     }
     return stream;
@@ -110,12 +113,8 @@ enum class Way { kInPlace, kThroughOutput, kThroughError, kReplace };
 
 // How the records reach an existing file. Nothing that comes back to the
 // program's own streams is replaced: output and error take the records after what
-// they hold, input refuses them. A terminal is no place for binary records;
-// devices and pipes take them in place.
+// they hold, input refuses them. Devices and pipes take them in place.
 int chooseWay(const FileFacts& facts, Way* way) {
-    if (facts.terminal) {
-        return kReasonTerminal;
-    }
     int stream = standardStreamOf(facts);
     if (stream == 0 && facts.kind != FileFacts::kCharacterDevice) {
         return EBUSY;  // the records would come back as input, or fill the pipe for ever
@@ -128,16 +127,20 @@ int chooseWay(const FileFacts& facts, Way* way) {
 }
 
 // An existing file, open as `fd`, which this closes unless the records go to it.
-int beginOnExisting(int fd, bool link, AtomicWrite* file) {
+Reason beginOnExisting(int fd, bool link, AtomicWrite* file) {
     FileFacts facts;
     Way way = Way::kInPlace;
     int error = describeFile(fd, &facts);
+    if (error == 0 && facts.terminal) {
+        closeFile(fd);
+        return Reason{0, Reason::kTerminal};  // a terminal is no place for binary records
+    }
     if (error == 0) {
         error = chooseWay(facts, &way);
     }
     if (error == 0 && way == Way::kInPlace) {
         file->stream = streamOver(fd, "wb", &error);
-        return error;
+        return Reason{error};
     }
     if (error == 0 && way != Way::kReplace) {
         std::fflush(stdout);
@@ -157,7 +160,7 @@ int beginOnExisting(int fd, bool link, AtomicWrite* file) {
         error = beginReplacement(fd, &facts, file);
     }
     closeFile(fd);
-    return error;
+    return Reason{error};
 }
 
 }  // namespace
@@ -170,26 +173,28 @@ void noteStandardStreams() {
     }
 }
 
-std::FILE* openForReading(const std::string& name, int* reason) {
+std::FILE* openForReading(const std::string& name, Reason* reason) {
     int fd = -1;
     FileFacts facts;
-    *reason = nameProblem(name);
-    if (*reason == 0 && (*reason = openFile(name, Access::kRead, &fd)) != 0) {
-        *reason = openProblem(name, *reason);
+    int error = nameProblem(name);
+    if (error == 0 && (error = openFile(name, Access::kRead, &fd)) != 0) {
+        error = openProblem(name, error);
     }
     // A folder opens on POSIX and is refused on Windows: either way it says so.
-    if (*reason == 0 && describeFile(fd, &facts) == 0 && facts.kind == FileFacts::kFolder) {
+    if (error == 0 && describeFile(fd, &facts) == 0 && facts.kind == FileFacts::kFolder) {
         closeFile(fd);
-        *reason = EISDIR;
+        error = EISDIR;
     }
-    return *reason == 0 ? streamOver(fd, "rb", reason) : nullptr;
+    std::FILE* stream = error == 0 ? streamOver(fd, "rb", &error) : nullptr;
+    *reason = Reason{error};
+    return stream;
 }
 
-int beginAtomicWrite(const std::string& name, AtomicWrite* file) {
+Reason beginAtomicWrite(const std::string& name, AtomicWrite* file) {
     *file = AtomicWrite{};
     file->target = name;
     if (int problem = nameProblem(name)) {
-        return problem;
+        return Reason{problem};
     }
     // The kernel's own rules decide whether a link may be followed here.
     bool link = isSymbolicLink(name);
@@ -200,21 +205,23 @@ int beginAtomicWrite(const std::string& name, AtomicWrite* file) {
         error = openFile(name, Access::kWriteOrCreate, &fd);
         file->createdTarget = error == 0;
     }
+    Reason reason;
     if (error == ENOENT && !link) {
-        error = beginReplacement(-1, nullptr, file);  // a new file
+        reason.error = beginReplacement(-1, nullptr, file);  // a new file
     } else if (error != 0) {
-        return openProblem(name, error);
+        return Reason{openProblem(name, error)};
     } else {
-        error = beginOnExisting(fd, link, file);
+        reason = beginOnExisting(fd, link, file);
     }
-    if (error != 0) {
+    if (failed(reason)) {
         abandonAtomicWrite(file);
     }
-    return error;
+    return reason;
 }
 
-int finishAtomicWrite(AtomicWrite* file) {
-    int error = std::fflush(file->stream) != 0 ? errno : std::ferror(file->stream) ? EIO : 0;
+Reason finishAtomicWrite(AtomicWrite* file) {
+    errno = 0;
+    int error = std::fflush(file->stream) != 0 ? lastError() : std::ferror(file->stream) ? EIO : 0;
     bool replacing = !file->temporary.empty();
     if (error == 0 && replacing && (file->finalMode & 07000) != 0) {
         error = setPermissions(fileno(file->stream), file->finalMode);
@@ -222,9 +229,10 @@ int finishAtomicWrite(AtomicWrite* file) {
     if (error == 0 && replacing) {
         error = syncToDisk(fileno(file->stream));
     }
+    errno = 0;
     if (file->stream != stdout && file->stream != stderr && std::fclose(file->stream) != 0 &&
         error == 0) {
-        error = errno;
+        error = lastError();
     }
     file->stream = nullptr;
     if (error == 0 && replacing) {
@@ -236,7 +244,7 @@ int finishAtomicWrite(AtomicWrite* file) {
     } else {
         abandonAtomicWrite(file);
     }
-    return error;
+    return Reason{error};
 }
 
 void abandonAtomicWrite(AtomicWrite* file) {

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "failures.h"
+
 // Notes what the program's own streams are, so that no write replaces them; a
 // stream closed at start stays closed. Called by setCodePage.
 void noteStandardStreams();
@@ -13,7 +15,7 @@ void noteStandardStreams();
 // Opens an existing file for binary reading; a folder counts as a file that
 // cannot be opened, and so does a name holding a NUL byte. Returns null, with the
 // reason, on failure.
-std::FILE* openForReading(const std::string& name, int* reason);
+std::FILE* openForReading(const std::string& name, Reason* reason);
 
 // A file being written so that the old contents survive any failure: records go
 // to a temporary file beside it, which takes the file's name only when complete
@@ -30,11 +32,11 @@ struct AtomicWrite {
     unsigned finalMode = 0;       // permissions with special bits, set once written
 };
 
-// Each returns 0, or the reason of a failure; after a failure nothing is left
+// Each returns the reason of a failure, if any; after a failure nothing is left
 // behind and the old file is as it was.
-int beginAtomicWrite(const std::string& name, AtomicWrite* file);
+Reason beginAtomicWrite(const std::string& name, AtomicWrite* file);
 // Flushes, syncs and closes, then puts the file in place.
-int finishAtomicWrite(AtomicWrite* file);
+Reason finishAtomicWrite(AtomicWrite* file);
 // Gives up after a write error: the old file stays as it was.
 void abandonAtomicWrite(AtomicWrite* file);
 

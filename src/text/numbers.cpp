@@ -1,8 +1,8 @@
 // Numbers as the dialogue reads and prints them: signed decimal in the 32-bit range.
+#include "text/numbers.h"
+
 #include <cstdint>
 #include <cstring>
-
-#include "text/numbers.h"
 
 char* putNumber(std::int32_t value, char* out) {
     char digits[10];
