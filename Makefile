@@ -4,6 +4,9 @@
 #   make test       build and run every test
 #                   (both install what they need first as root, see scripts/prerequisites.sh)
 #   make test SANITIZE=1   the same with AddressSanitizer and UndefinedBehaviorSanitizer
+#   WERROR=1        (with any target) warnings stop the build, as in CI
+#   make test BUILD_DIR=build-portable CMAKE_FLAGS=-DSCHOOLS_PORTABLE=ON
+#                   the build on POSIX calls alone, without Linux's attribute calls
 #   make package    build build/schools_<version>_<arch>.deb (needs dpkg-dev)
 #   make install    install the stripped program into PREFIX (default /usr/local),
 #                   DESTDIR honoured
@@ -12,9 +15,12 @@
 #   make windows    cross-build build-win/schools.exe with mingw-w64
 #   make test-windows   run the sessions against the Windows build under wine
 
+ifeq ($(WERROR),1)
+override CMAKE_FLAGS += -DSCHOOLS_WERROR=ON
+endif
 ifeq ($(SANITIZE),1)
 BUILD_DIR ?= build-san
-CMAKE_FLAGS += -DSCHOOLS_SANITIZE=ON
+override CMAKE_FLAGS += -DSCHOOLS_SANITIZE=ON
 else
 BUILD_DIR ?= build
 endif
@@ -59,11 +65,11 @@ bench:
 	./build-bench/bench/register_bench $(BENCH_FLAGS)
 
 windows:
-	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE) -DSCHOOLS_TESTS=OFF
+	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE) -DSCHOOLS_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build build-win -j $(JOBS)
 
 test-windows: windows
 	tests/under-wine.sh /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/test_sessions.py
 
 clean:
-	rm -rf build build-san build-bench build-win
+	rm -rf build build-san build-bench build-win build-portable

@@ -42,7 +42,8 @@ int createTemporaryFile(const std::string& name, bool fresh, int* fd);
 // The old file's owner and group where the system allows; returns whether both were kept.
 bool copyOwner(int fd, const FileFacts& old);
 int setPermissions(int fd, unsigned mode);
-// Every extended attribute, the access control list among them.
+// Every extended attribute, the access control list among them, where the build
+// has the calls for them (attributes_linux.cpp); none elsewhere.
 int copyExtendedAttributes(int from, int to);
 // Puts what was written on the disk itself.
 int syncToDisk(int fd);

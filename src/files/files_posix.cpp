@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -152,30 +151,6 @@ bool copyOwner(int fd, const FileFacts& old) {
 
 int setPermissions(int fd, unsigned mode) {
     return fchmod(fd, mode) == 0 ? 0 : lastError();
-}
-
-int copyExtendedAttributes(int from, int to) {
-    ssize_t size = flistxattr(from, nullptr, 0);
-    if (size < 0) {
-        int error = lastError();
-        return error == ENOTSUP ? 0 : error;  // a file system without them
-    }
-    std::string names(static_cast<std::size_t>(size), '\0');
-    size = flistxattr(from, &names[0], names.size());
-    if (size < 0) {
-        return lastError();  // ERANGE when one was added meanwhile
-    }
-    std::string value;
-    for (std::size_t at = 0; at < static_cast<std::size_t>(size); at = names.find('\0', at) + 1) {
-        const char* name = names.c_str() + at;
-        ssize_t length = fgetxattr(from, name, nullptr, 0);
-        value.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
-        if (length < 0 || fgetxattr(from, name, &value[0], value.size()) != length ||
-            fsetxattr(to, name, value.data(), value.size(), 0) != 0) {
-            return lastError();
-        }
-    }
-    return 0;
 }
 
 int syncToDisk(int fd) {

@@ -115,10 +115,6 @@ int setPermissions(int, unsigned) {
     return 0;
 }
 
-int copyExtendedAttributes(int, int) {
-    return 0;
-}
-
 int syncToDisk(int fd) {
     return _commit(fd) == 0 ? 0 : lastError();
 }
