@@ -10,6 +10,7 @@
 
 #include "failures.h"
 #include "files/file_calls.h"
+#include "files/write_way.h"
 #include "last_error.h"
 
 namespace {
@@ -109,46 +110,23 @@ int beginReplacement(int oldFd, const FileFacts* old, AtomicWrite* file) {
     return error;
 }
 
-enum class Way { kInPlace, kThroughOutput, kThroughError, kReplace };
-
-// How the records reach an existing file. Nothing that comes back to the
-// program's own streams is replaced: output and error take the records after what
-// they hold, input refuses them. Devices and pipes take them in place.
-int chooseWay(const FileFacts& facts, Way* way) {
-    int stream = standardStreamOf(facts);
-    if (stream == 0 && facts.kind != FileFacts::kCharacterDevice) {
-        return EBUSY;  // the records would come back as input, or fill the pipe for ever
-    }
-    *way = stream == 1                         ? Way::kThroughOutput
-           : stream == 2                       ? Way::kThroughError
-           : facts.kind == FileFacts::kRegular ? Way::kReplace
-                                               : Way::kInPlace;
-    return 0;
-}
-
 // An existing file, open as `fd`, which this closes unless the records go to it.
 Reason beginOnExisting(int fd, bool link, AtomicWrite* file) {
     FileFacts facts;
-    Way way = Way::kInPlace;
+    Reason refusal;
     int error = describeFile(fd, &facts);
-    if (error == 0 && facts.terminal) {
-        closeFile(fd);
-        return Reason{0, Reason::kTerminal};  // a terminal is no place for binary records
-    }
-    if (error == 0) {
-        error = chooseWay(facts, &way);
-    }
-    if (error == 0 && way == Way::kInPlace) {
+    Way way = error == 0 ? chooseWay(facts, standardStreamOf(facts), &refusal) : Way::kRefused;
+    if (way == Way::kInPlace) {
         file->stream = streamOver(fd, "wb", &error);
         return Reason{error};
     }
-    if (error == 0 && way != Way::kReplace) {
+    if (way == Way::kThroughOutput || way == Way::kThroughError) {
         std::fflush(stdout);
         file->stream = way == Way::kThroughOutput ? stdout : stderr;
     }
     // Replace exactly the file that was opened, wherever a link leads; a link
     // whose file cannot be named is refused rather than replaced by a file.
-    if (error == 0 && way == Way::kReplace && link) {
+    if (way == Way::kReplace && link) {
         error = resolveName(file->target, &file->target);
     }
     FileFacts now;
@@ -160,10 +138,29 @@ Reason beginOnExisting(int fd, bool link, AtomicWrite* file) {
         error = beginReplacement(fd, &facts, file);
     }
     closeFile(fd);
-    return Reason{error};
+    return error == 0 && way == Way::kRefused ? refusal : Reason{error};
 }
 
 }  // namespace
+
+// Nothing that comes back to the program's own streams is replaced: output and
+// error take the records after what they hold, input refuses them. Devices and
+// pipes take them in place.
+Way chooseWay(const FileFacts& facts, int stream, Reason* refusal) {
+    if (facts.terminal) {
+        *refusal = Reason{0, Reason::kTerminal};  // no place for binary records
+        return Way::kRefused;
+    }
+    if (stream == 0 && facts.kind != FileFacts::kCharacterDevice) {
+        *refusal =
+            Reason{EBUSY};  // the records would come back as input, or fill the pipe for ever
+        return Way::kRefused;
+    }
+    return stream == 1                         ? Way::kThroughOutput
+           : stream == 2                       ? Way::kThroughError
+           : facts.kind == FileFacts::kRegular ? Way::kReplace
+                                               : Way::kInPlace;
+}
 
 void noteStandardStreams() {
     unsigned closed = holdClosedStandardStreams();
