@@ -1,9 +1,13 @@
-// The pure pieces: numbers parsed and printed, typed UTF-8 turned into code page 1251.
+// The pure pieces: numbers, code page 1251, the key decoder, CSV cells and the way a
+// write takes.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "console.h"
+#include "console/keys.h"
+#include "csv.h"
+#include "files/write_way.h"
 
 // The bytes that the number takes, and the value it leaves, printed back (7 when untouched).
 std::string parsed(const char* text, std::size_t size = std::string::npos) {
@@ -42,4 +46,102 @@ TEST(CodePage, TypedUtf8BecomesCodePage1251OrQuestionMarks) {
 TEST(Texts, PutUpToTheirNulAndUnchangedWhereOutputIsNoTerminal) {
     char out[textRoom(6)];
     EXPECT_EQ("A\x1b\x7f\xe0", std::string(out, putText("A\x1b\x7f\xe0\0x", 6, out)));
+}
+
+// What follows an ESC: the kind (L lone, A Alt, S sequence), the body, then the byte left over.
+std::string decoded(const std::string& bytes) {
+    std::pair<const std::string*, std::size_t> from{&bytes, 0};
+    EscapeKey key = decodeEscape(
+        [](void* source) {
+            auto* f = static_cast<std::pair<const std::string*, std::size_t>*>(source);
+            return f->second < f->first->size()
+                       ? static_cast<unsigned char>((*f->first)[f->second++])
+                       : -1;
+        },
+        &from);
+    return std::string(1, "LAS"[key.kind]) + key.body + (key.unused < 0 ? "" : "|") +
+           std::string(key.unused < 0 ? 0 : 1, static_cast<char>(key.unused));
+}
+
+TEST(Keys, EveryReaderDecodesTheBytesAfterAnEscapeAlike) {
+    const char* const cases[][2] = {
+        {"", "L"},           {"[A", "S[A"},          {"OP", "SOP"},
+        {"[1;5D", "S[1;5D"}, {"[15~x", "S[15~"},     {"[2@", "S[2@"},
+        {"b7", "Ab"},        {"\x7f", "A\x7f"},      {"\x1b[A", "L|\x1b"},
+        {"\r", "L|\r"},      {"\xd0\x96", "L|\xd0"}, {"[1\x01", "S[1|\x01"},
+        {"O", "SO"},         {"[1\xff", "S[1|\xff"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(c[1], decoded(c[0])) << c[0];
+    }
+    // A sequence that never ends stops at the cap; the rest is typed as it comes.
+    EXPECT_EQ("S[" + std::string(kEscapeSequenceCap - 1, '1'), decoded("[" + std::string(99, '1')));
+}
+
+// The first error of a CSV text as "line:column: what", or the count of its schools.
+std::string csvVerdict(const std::string& text) {
+    CsvSchools parsed;
+    parseCsv(text.data(), text.size(), &parsed);
+    if (parsed.errors.empty()) {
+        return std::to_string(parsed.schools.size());
+    }
+    const CsvError& e = parsed.errors[0];
+    return std::to_string(e.line) + ":" + std::to_string(e.column) + ": " + e.what;
+}
+
+TEST(Csv, EachFaultNamedAtItsCell) {
+    const std::string head = kCsvHeader, many = "not a whole number from -2147483648 to 2147483647";
+    std::string full = head;
+    for (int n = 0; n <= kMaxSchools; ++n) {
+        full += "S,D," + std::to_string(n) + ",1,1\n";
+    }
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "1:1: no header row"},
+        {"name,director,number,area", "1:5: no column \"students\""},
+        {"x," + head, "1:1: not one of the columns name, director, number, area, students"},
+        {head.substr(0, head.size() - 2) + ",NAME", "1:6: \"name\" is column 1 already"},
+        {head + "A,D,1,1,\"1", "2:5: a quoted cell without its closing quote"},
+        {head + "A,\"D\"x,1,1,1", "2:2: text after the closing quote"},
+        {head + "A,D\"x,1,1,1", "2:2: a quote in a cell that does not begin with one"},
+        {head + "\xe4\xb8\xad,D,1,1,1", "2:1: U+4E2D is not in code page 1251"},
+        {head + "\"A\n\",\x80,1,1,1", "3:2: not UTF-8"},  // a line end in a cell counts
+        {head + std::string("A,D\0,1,1,1", 11), "2:2: a NUL character"},
+        {head + std::string(50, 'n') + ",D,1,1,1", "2:1: 50 characters, more than 49"},
+        {head + "A,D,1,,1", "2:4: " + many},
+        {head + "A,D,1, 5,1", "2:4: " + many},
+        {head + "A,D,1,12a,1", "2:4: " + many},
+        {head + "A,D,1,2147483648,1", "2:4: " + many},
+        {head + "A,D,1,-2147483649,1", "2:4: " + many},
+        {head + "A,D,1,1,1\nB,D,1,2,2", "3:3: school number 1 is also on line 2"},
+        {head + "A,D,1,1", "2:5: 4 cells where the header has 5"},
+        {head + "A,D,1,1,1,1", "2:6: 6 cells where the header has 5"},
+        {full, "20482:1: more than 20480 schools, more than a list holds"},
+        {head + "A,D,1,-2147483648,+7\r\n\nB,\"\",2,2147483647,0", "2"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.second, csvVerdict(c.first)) << c.first.substr(0, 80);
+    }
+}
+
+// The way (0 refused, 1 in place, 2 through output, 3 through error, 4 replaced) and the
+// refusal's reason: its error number, or T for a terminal.
+std::string way(FileFacts::Kind kind, int stream, bool terminal) {
+    FileFacts facts;
+    facts.kind = kind;
+    facts.terminal = terminal;
+    Reason refusal;
+    Way chosen = chooseWay(facts, stream, &refusal);
+    return std::to_string(static_cast<int>(chosen)) + " " +
+           (refusal.own == Reason::kTerminal ? "T" : std::to_string(refusal.error));
+}
+
+TEST(WriteWay, NoRecordsComeBackAsInputNorReachATerminal) {
+    const std::string busy = "0 " + std::to_string(EBUSY);
+    EXPECT_EQ("0 T", way(FileFacts::kCharacterDevice, 1, true));
+    EXPECT_EQ("0 T", way(FileFacts::kCharacterDevice, -1, true));
+    EXPECT_EQ(busy, way(FileFacts::kRegular, 0, false));
+    EXPECT_EQ(busy, way(FileFacts::kOther, 0, false));             // a pipe
+    EXPECT_EQ("1 0", way(FileFacts::kCharacterDevice, 0, false));  // /dev/null
+    EXPECT_EQ("1 0", way(FileFacts::kOther, -1, false));
+    EXPECT_EQ("4 0", way(FileFacts::kRegular, -1, false));
+    EXPECT_EQ("2 0", way(FileFacts::kRegular, 1, false));
+    EXPECT_EQ("3 0", way(FileFacts::kOther, 2, false));
 }
