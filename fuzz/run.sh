@@ -9,14 +9,18 @@ cmake -S fuzz -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE= >/d
 cmake --build build-fuzz -j 2
 run=$PWD/build-fuzz/run fuzz=$PWD/build-fuzz/${FUZZ_TARGET:-session}_fuzz secs=${FUZZ_SECONDS:-60}
 mkdir -p "$run/corpus" "$run/artifacts" "$run/seeds" "$run/csv"
-[ $# = 0 ] || SCHOOLS_FUZZ_DIR=$run exec "$fuzz" -close_fd_mask=1 $(realpath "$@")
+# Sessions write their files in memory where it can: a disk that another process keeps busy
+# would stall a session that writes many files past the time limit, by chance.
+work=$(mktemp -d /dev/shm/schools-fuzz.XXXXXX 2>/dev/null) && chmod 755 "$work" || work=$run
+[ "$work" = "$run" ] || trap 'rm -rf "$work"' EXIT
+[ $# = 0 ] || { SCHOOLS_FUZZ_DIR=$work "$fuzz" -close_fd_mask=1 $(realpath "$@"); exit; }
 [ -x build/schools ] || make -s
 rm -f "$run/seeds/"*
 SCHOOLS_PROGRAM=$PWD/build/schools SCHOOLS_SEED_DIR=$run/seeds \
     /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/test_sessions.py >/dev/null
 [ "$(id -u)" != 0 ] || chown nobody "$run/corpus" "$run/artifacts"
 printf 'Name;number;AREA;students;director\r\n"a ""b"";\r\nc";-7;+0;1;\xd0\x96\n' >"$run/csv/seed"
-SCHOOLS_FUZZ_DIR=$run "$fuzz" -max_total_time=$((secs - secs / 4)) -max_len=8192 -timeout=10 \
+SCHOOLS_FUZZ_DIR=$work "$fuzz" -max_total_time=$((secs - secs / 4)) -max_len=8192 -timeout=10 \
     -rss_limit_mb=2048 -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$run/artifacts/" \
     "$run/corpus" "$run/seeds" </dev/null 2>"$run/log" || { tail -n 60 "$run/log"; exit 1; }
 build-fuzz/csv_fuzz -max_total_time=$((secs / 4)) -timeout=10 -print_final_stats=1 \
