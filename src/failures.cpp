@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "console/dialogue.h"
+#include "console/output.h"
 #include "console/platform.h"
 
 namespace {

@@ -9,6 +9,7 @@
 
 #include "console.h"
 #include "console/keys.h"
+#include "console/output.h"
 #include "console/platform.h"
 #include "failures.h"
 #include "files/school_files.h"

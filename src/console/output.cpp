@@ -1,10 +1,11 @@
 // Standard output: its buffer, the bytes written to it, the flush before every
 // wait, and why it first failed. A leaf: it calls nothing of the program's.
+#include "console/output.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <string>
 
-#include "console/dialogue.h"
 #include "last_error.h"
 
 namespace {

@@ -10,6 +10,7 @@
 
 #include "console.h"
 #include "console/dialogue.h"
+#include "console/output.h"
 #include "console/platform.h"
 
 namespace {

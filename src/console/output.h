@@ -1,0 +1,21 @@
+// Standard output, a leaf under the dialogue and the failure reports: its
+// buffer, the bytes written to it, the flush, and its first failure.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// Gives standard output its buffer.
+void bufferOutput();
+// Every byte the dialogue prints passes here.
+void writeOutput(const char* bytes, std::size_t size);
+// Shows what was written, remembering why when standard output cannot take it.
+void flushOutput();
+// Why standard output lost what was written to it; 0 when nothing was lost.
+int outputFailure();
+// From now on, remembers what was written since the last line end: the line
+// editor shows it as the prompt of the line it reads.
+void followShownLine();
+// What was written since the last line end; then forgotten, as the line end
+// typed moves on to a new line.
+std::string takeShownLine();
