@@ -42,6 +42,8 @@ char* putNumber(std::int32_t value, char* out);
 char* putText(const char* text, std::size_t size, char* out);
 // Prints the bytes as they are.
 void printBytes(const char* bytes, std::size_t size);
+// Whether standard output is a terminal (on Windows a console).
+bool printsToTerminal();
 
 // ---- Input --------------------------------------------------------------------
 // Input is one byte stream. Line and number reads take it a whole line at a time
@@ -98,6 +100,11 @@ void printError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Ends the program with `status`, or with 1 when standard output was lost, which
 // is then reported.
 [[noreturn]] void endProgram(int status);
+// Makes every allocation that fails end the program: "schools: out of memory" on
+// standard error, a temporary file removed, status 1. Called at start.
+void watchMemory();
+// The same at once, for the allocations made without `new`.
+[[noreturn]] void outOfMemory();
 
 // ---- School files on disk -----------------------------------------------------
 
@@ -105,6 +112,9 @@ void printError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // cannot be opened, and so does a name holding a NUL byte. Returns null, with the
 // reason, on failure.
 std::FILE* openForReading(const std::string& name, int* reason);
+// Whether the stream reads the regular file that standard output writes, where
+// what is written would change what is read. Never so on Windows.
+bool isStandardOutput(std::FILE* stream);
 
 // A file being written so that the old contents survive any failure: records go
 // to a temporary file beside it, which takes the file's name only when complete

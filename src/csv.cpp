@@ -8,11 +8,12 @@
 #include <cstring>
 
 #include "console.h"
+#include "encodings.h"
+#include "school_cells.h"
 
 namespace {
 
-constexpr std::size_t kColumnCount = 5;
-const char* const kColumns[kColumnCount] = {"name", "director", "number", "area", "students"};
+constexpr std::size_t kColumnCount = kSchoolColumns;
 constexpr std::size_t kTextSize = sizeof(SCHOOL{}.schoolname);
 
 /* ==== Formatting ========================================================== */
@@ -64,22 +65,25 @@ void skipLineEnd(Cursor* c) {
 struct Cell {
     const char* text = nullptr;  // without its quotes: in the input, or in `unquoted`
     std::size_t size = 0;
-    std::string unquoted;  // a quoted cell's text, its doubled quotes made single
+    std::string unquoted;       // a quoted cell's text, its doubled quotes made single
+    const char* raw = nullptr;  // the cell as the file has it, quotes and all
+    std::size_t rawSize = 0;
     std::size_t line = 0;
     std::size_t column = 0;
-    const char* fault = nullptr;  // in the CSV syntax
+    const char* fault = nullptr;  // in the CSV syntax, said after the raw cell
 };
 
 // Takes the next cell; returns whether another cell of the same row follows.
 bool takeCell(Cursor* c, Cell* cell) {
     cell->line = c->line;
     cell->fault = nullptr;
+    cell->raw = c->at;
     bool quoted = c->at < c->end && *c->at == '"';
     if (quoted) {
         cell->unquoted.clear();
         for (++c->at;; ++c->at) {
             if (c->at == c->end) {
-                cell->fault = "a quoted cell without its closing quote";
+                cell->fault = " has no closing quote";
                 break;
             }
             if (*c->at == '"' && (c->at + 1 == c->end || c->at[1] != '"')) {
@@ -88,7 +92,6 @@ bool takeCell(Cursor* c, Cell* cell) {
             }
             c->at += *c->at == '"';  // the first of a doubled quote
             c->line += *c->at == '\n';
-            cell->fault = *c->at == '\0' ? "a NUL character" : cell->fault;
             cell->unquoted.push_back(*c->at);
         }
         cell->text = cell->unquoted.data();
@@ -105,12 +108,12 @@ bool takeCell(Cursor* c, Cell* cell) {
         if (c->at == c->end || *c->at == c->separator || atLineEnd(*c)) {
             break;
         }
-        fault = *c->at == '"'    ? "a quote in a cell that does not begin with one"
-                : *c->at == '\0' ? "a NUL character"
-                                 : fault;  // a CR alone is text
+        fault = *c->at == '"' ? " holds a quote but does not begin with one"
+                              : fault;  // a CR alone is text
     }
+    cell->rawSize = static_cast<std::size_t>(c->at - cell->raw);
     if (quoted && c->at != from && !cell->fault) {
-        cell->fault = "text after the closing quote";
+        cell->fault = " has text after its closing quote";
     } else if (!quoted) {
         cell->text = from;
         cell->size = static_cast<std::size_t>(c->at - from);
@@ -141,24 +144,36 @@ char separatorOf(const char* line, const char* end) {
 struct Parser {
     Cursor cursor;
     CsvSchools* result;
+    bool utf16 = false;                     // the file was UTF-16, converted to UTF-8
     std::size_t fieldOf[kColumnCount + 1];  // the school field of each header cell
     std::size_t columns = 0;                // cells in the header
     // The present row's first cells, never moved: a cell's text may point into it.
     Cell cells[kColumnCount + 1];
-    // Each school number kept and its line, by open addressing: a power of two of
-    // slots, at most two thirds full; line 0 marks a free slot.
-    std::vector<std::pair<std::int32_t, std::size_t>> numberLines;
-    std::string converted;
+    NumberLines numberLines;
 };
 
-void report(Parser* p, std::size_t line, std::size_t column, std::string what) {
-    if (p->result->errorCount++ < kShownCsvErrors) {
-        p->result->errors.push_back(CsvError{line, column, std::move(what)});
+// Errors and warnings alike: the first kShownCsvErrors kept, all counted.
+void note(std::vector<CsvError>* list, std::size_t* count, CsvError error) {
+    if ((*count)++ < kShownCsvErrors) {
+        list->push_back(std::move(error));
     }
+}
+
+void report(Parser* p, std::size_t line, std::size_t column, std::string what) {
+    note(&p->result->errors, &p->result->errorCount, CsvError{line, column, std::move(what)});
 }
 
 void report(Parser* p, const Cell& cell, std::string what) {
     report(p, cell.line, cell.column, std::move(what));
+}
+
+void warn(Parser* p, const Cell& cell, std::string what) {
+    note(&p->result->warnings, &p->result->warningCount,
+         CsvError{cell.line, cell.column, std::move(what)});
+}
+
+void reportFault(Parser* p, const Cell& cell) {
+    report(p, cell, showText(cell.raw, cell.rawSize) + cell.fault);
 }
 
 // Takes the cells of the next row, keeping at most `keep` (at most kColumnCount + 1); returns how
@@ -178,7 +193,7 @@ std::size_t takeRow(Parser* p, std::size_t keep) {
         more = takeCell(c, cell);
         cell->column = count + 1;
         if (cell == &beyond && cell->fault) {
-            report(p, *cell, cell->fault);  // the kept cells' faults come in their turn
+            reportFault(p, *cell);  // the kept cells' faults come in their turn
         }
     }
     return count;
@@ -196,23 +211,17 @@ bool takeHeader(Parser* p) {
     std::size_t cellOf[kColumnCount] = {};  // 0: not named yet
     for (std::size_t i = 0; i < std::min(cells, kColumnCount + 1); ++i) {
         const Cell& cell = p->cells[i];
+        std::size_t field = columnNamed(cell.text, cell.size);
         if (cell.fault) {
-            report(p, cell, cell.fault);
-            continue;
-        }
-        std::string name(cell.text, cell.size);
-        for (char& ch : name) {
-            ch = static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch);
-        }
-        std::size_t field = 0;
-        while (field < kColumnCount && name != kColumns[field]) {
-            ++field;
-        }
-        if (field == kColumnCount) {
-            report(p, cell, "not one of the columns name, director, number, area, students");
+            reportFault(p, cell);
+        } else if (field == kColumnCount) {
+            report(p, cell,
+                   showText(cell.text, cell.size) +
+                       " is not one of the columns name, director, number, area, students");
         } else if (cellOf[field] != 0) {
             report(p, cell,
-                   "\"" + name + "\" is column " + std::to_string(cellOf[field]) + " already");
+                   showText(cell.text, cell.size) + " is column " + std::to_string(cellOf[field]) +
+                       " already");
         } else {
             cellOf[field] = i + 1;
             p->fieldOf[i] = field;
@@ -221,75 +230,44 @@ bool takeHeader(Parser* p) {
     for (std::size_t field = 0; field < kColumnCount; ++field) {
         if (cellOf[field] == 0) {
             report(p, p->cells[0].line, cells + 1,
-                   std::string("no column \"") + kColumns[field] + "\"");
+                   std::string("no column \"") + kSchoolColumnNames[field] + "\"");
         }
     }
     p->columns = cells;
     return result->errorCount == errors;
 }
 
-void takeText(Parser* p, const Cell& cell, char* field) {
-    p->converted.resize(cell.size);  // code page 1251 is never longer than UTF-8
-    char* converted = &p->converted[0];
-    std::uint32_t lacking = 0;
-    char* end = utf8ToCp1251Exactly(cell.text, cell.size, converted, &lacking);
-    std::size_t length = end ? static_cast<std::size_t>(end - converted) : 0;
-    if (!end) {
-        char what[48];
-        std::snprintf(what, sizeof what, "U+%04X is not in code page 1251",
-                      static_cast<unsigned>(lacking));
-        report(p, cell, lacking == kNotUtf8 ? "not UTF-8" : what);
-    } else if (length >= kTextSize) {
-        report(p, cell,
-               std::to_string(length) + " characters, more than " + std::to_string(kTextSize - 1));
-    } else {
-        std::memcpy(field, converted, length);
-    }
-}
-
-bool takeNumber(Parser* p, const Cell& cell, std::int32_t* field) {
-    if (cell.size == 0 || parseNumber(cell.text, cell.size, field) != cell.size) {
-        report(p, cell, "not a whole number from -2147483648 to 2147483647");
-        return false;
-    }
-    return true;
-}
-
 // Checks a row of the header's cells and keeps its school.
 void takeSchool(Parser* p) {
     SCHOOL school{};
-    std::int32_t* numbers[] = {&school.schoolnumber, &school.schoolarea, &school.numberstudents};
     const Cell* numbered = nullptr;  // the school number's cell, when it holds one
+    std::string what;
     for (std::size_t i = 0; i < kColumnCount; ++i) {
         const Cell& cell = p->cells[i];
         std::size_t field = p->fieldOf[i];
         if (cell.fault) {
-            report(p, cell, cell.fault);
-        } else if (field < 2) {
-            takeText(p, cell, field == 0 ? school.schoolname : school.director);
-        } else if (takeNumber(p, cell, numbers[field - 2]) && field == 2) {
+            reportFault(p, cell);
+        } else if (p->utf16 && field < 2 && !isUtf8(cell.text, cell.size)) {
+            report(p, cell, showText(cell.text, cell.size) + " is not UTF-16");
+        } else if (!takeSchoolCell(cell.text, cell.size, field, &school, &what)) {
+            report(p, cell, std::move(what));
+        } else if (field == 2) {
             numbered = &cell;
+        } else if (field < 2 && !(what = lostLettersWarning(cell.text, cell.size)).empty()) {
+            warn(p, cell, std::move(what));
         }
     }
     if (p->result->schools.size() == static_cast<std::size_t>(kMaxSchools)) {
         return;  // beyond the list's limit, which is reported
     }
     p->result->schools.push_back(school);
-    if (numbered) {
-        std::size_t mask = p->numberLines.size() - 1;
-        std::size_t slot = static_cast<std::uint32_t>(school.schoolnumber) * 2654435761u & mask;
-        while (p->numberLines[slot].second != 0 &&
-               p->numberLines[slot].first != school.schoolnumber) {
-            slot = (slot + 1) & mask;
-        }
-        std::pair<std::int32_t, std::size_t>& known = p->numberLines[slot];
-        if (known.second != 0) {
-            report(p, *numbered,
-                   "school number " + std::to_string(known.first) + " is also on line " +
-                       std::to_string(known.second));
-        } else {
-            known = {school.schoolnumber, numbered->line};
-        }
+    // A file that the program wrote may hold a number twice (a file loaded twice).
+    std::size_t first =
+        numbered ? noteNumberLine(&p->numberLines, school.schoolnumber, numbered->line) : 0;
+    if (first != 0) {
+        warn(p, *numbered,
+             "school number " + std::to_string(school.schoolnumber) + " is also on line " +
+                 std::to_string(first));
     }
 }
 
@@ -312,25 +290,21 @@ char* putCsvRow(const SCHOOL& school, char* out) {
 
 void parseCsv(const char* bytes, std::size_t size, CsvSchools* result) {
     *result = CsvSchools{};
-    Parser p{Cursor{bytes, bytes + size}, result, {}, 0, {}, {}, {}};
-    if (size >= 3 && std::memcmp(bytes, "\xEF\xBB\xBF", 3) == 0) {
-        p.cursor.at += 3;
-    }
+    std::string converted;
+    const char* text = nullptr;
+    Encoding encoding = readAsUtf8(bytes, size, &converted, &text, &size);
+    Parser p{Cursor{text, text + size}, result, encoding == Encoding::kUtf16, {}, 0, {}, {}};
     Cursor* c = &p.cursor;
     while (atLineEnd(*c)) {
         skipLineEnd(c);
     }
     c->separator = separatorOf(c->at, c->end);
-    for (char special : {c->separator, '\n', '\r', '"', '\0'}) {
+    for (char special : {c->separator, '\n', '\r', '"'}) {
         c->special[static_cast<unsigned char>(special)] = true;
     }
     // A row with a school number takes at least 6 bytes (",,0,,", a line end).
     result->schools.reserve(std::min(size / 6 + 1, static_cast<std::size_t>(kMaxSchools)));
-    std::size_t slots = 2;
-    while (slots < result->schools.capacity() * 3 / 2) {
-        slots *= 2;
-    }
-    p.numberLines.resize(slots);
+    reserveNumberLines(&p.numberLines, result->schools.capacity());
     if (!takeHeader(&p)) {
         return;
     }
@@ -348,7 +322,7 @@ void parseCsv(const char* bytes, std::size_t size, CsvSchools* result) {
             // Cells out of place would only make errors of their own.
             for (std::size_t i = 0; i < std::min(cells, p.columns); ++i) {
                 if (p.cells[i].fault) {
-                    report(&p, p.cells[i], p.cells[i].fault);
+                    reportFault(&p, p.cells[i]);
                 }
             }
             report(&p, p.cells[0].line, std::min(cells, p.columns) + 1,

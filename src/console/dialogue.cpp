@@ -4,6 +4,7 @@
 #include "console/dialogue.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
@@ -28,7 +29,9 @@ void show(const char* text, std::size_t size) {
     if (showPaged(text, size)) {
         return;
     }
-    std::fwrite(text, 1, size, stdout);
+    if (std::fwrite(text, 1, size, stdout) != size) {
+        noteOutputFailure(errno);  // the write's own reason, before anything changes it
+    }
     if (editingLines) {
         std::size_t lineAt = size;
         while (lineAt > 0 && text[lineAt - 1] != '\n') {
@@ -206,6 +209,7 @@ bool inputIsTerminal() {
 /* ==== Start-up =========================================================== */
 
 void setCodePage() {
+    watchMemory();
     convertTexts = prepareConsole();
     noteStandardStreams();
     safeTexts = outputIsTerminal();
@@ -216,6 +220,7 @@ void setCodePage() {
 }
 
 void setBinaryStreams() {
+    watchMemory();
     prepareFileRun();
     noteStandardStreams();
 }
@@ -242,7 +247,9 @@ void print(const char* format, ...) {
         int size = std::vsnprintf(text, sizeof text, format, args);
         show(text, std::min(static_cast<std::size_t>(size > 0 ? size : 0), sizeof text - 1));
     } else {
-        std::vfprintf(stdout, format, args);
+        if (std::vfprintf(stdout, format, args) < 0) {
+            noteOutputFailure(errno);
+        }
     }
     va_end(args);
 }
@@ -261,7 +268,13 @@ char* putText(const char* text, std::size_t size, char* out) {
         std::memcpy(out, text, length);
     }
     // Texts come from files of anywhere: none may drive the terminal. Converted,
-    // no character of code page 1251 is a C1 control.
+    // only byte 0x98 (U+0098) is a C1 control, two bytes that become one '?'.
+    if (safeTexts && convertTexts && std::memchr(text, '\x98', length)) {
+        end = out;
+        for (std::size_t i = 0; i < length; ++i) {
+            end = text[i] == '\x98' ? (*end = '?', end + 1) : encodeUtf8(text + i, 1, end);
+        }
+    }
     for (char* p = out; safeTexts && p < end; ++p) {
         unsigned char byte = static_cast<unsigned char>(*p);
         if (byte < 0x20 || byte == 0x7F || (safeHighBytes && byte >= 0x80 && byte < 0xA0)) {
@@ -273,6 +286,10 @@ char* putText(const char* text, std::size_t size, char* out) {
 
 void printBytes(const char* bytes, std::size_t size) {
     show(bytes, size);
+}
+
+bool printsToTerminal() {
+    return outputIsTerminal();
 }
 
 /* ==== Input ============================================================== */

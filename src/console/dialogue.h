@@ -11,3 +11,5 @@ bool showPaged(const char* text, std::size_t size);
 bool inputIsTerminal();
 // Shows what was printed, remembering why when standard output cannot take it.
 void flushOutput();
+// Remembers why a write to standard output failed; the first reason stays.
+void noteOutputFailure(int reason);

@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "console.h"
 #include "console/dialogue.h"
@@ -16,11 +17,29 @@ void (*endHandler)(int status) = nullptr;
 
 }  // namespace
 
+void noteOutputFailure(int reason) {
+    if (outputFailure == 0) {
+        outputFailure = reason;
+    }
+}
+
 // Shows what was printed, remembering why when standard output cannot take it.
 void flushOutput() {
-    if (std::fflush(stdout) != 0 && outputFailure == 0) {
-        outputFailure = errno;
+    if (std::fflush(stdout) != 0) {
+        noteOutputFailure(errno);
     }
+}
+
+// Memory that cannot be had ends the program, as every other failure does: no
+// exception unwinds through it, and no temporary file stays behind.
+[[noreturn]] void outOfMemory() {
+    removeLiveTemporary();
+    printError("schools: out of memory\n");
+    endProgram(1);
+}
+
+void watchMemory() {
+    std::set_new_handler(outOfMemory);
 }
 
 void onProgramEnd(void (*handler)(int status)) {

@@ -183,6 +183,12 @@ std::FILE* openForReading(const std::string& name, int* reason) {
     return *reason == 0 ? streamOver(fd, "rb", reason) : nullptr;
 }
 
+bool isStandardOutput(std::FILE* stream) {
+    FileFacts facts;
+    return describeFile(fileno(stream), &facts) == 0 && facts.kind == FileFacts::kRegular &&
+           standardStreamOf(facts) == 1;
+}
+
 int beginAtomicWrite(const std::string& name, AtomicWrite* file) {
     *file = AtomicWrite{};
     file->target = name;

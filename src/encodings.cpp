@@ -1,0 +1,78 @@
+// Text files in the encodings that spreadsheets write, read into UTF-8.
+#include "encodings.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "console/codepage.h"
+
+namespace {
+
+char* putUtf8(std::uint32_t code, char* out) {
+    if (code < 0x80) {
+        *out++ = static_cast<char>(code);
+    } else if (code < 0x800) {
+        *out++ = static_cast<char>(0xC0 | (code >> 6));
+        *out++ = static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        *out++ = static_cast<char>(0xE0 | (code >> 12));
+        *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        *out++ = static_cast<char>(0xF0 | (code >> 18));
+        *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (code & 0x3F));
+    }
+    return out;
+}
+
+// UTF-16 after its byte-order mark; `high` is the place of each unit's high byte.
+void utf16ToUtf8(const unsigned char* p, std::size_t size, int high, std::string* out) {
+    // A unit of 2 bytes takes at most 3 in UTF-8, a pair of 4 bytes takes 4.
+    out->resize(size / 2 * 3 + 1);
+    char* to = &(*out)[0];
+    const unsigned char* end = p + size / 2 * 2;
+    auto unitAt = [high](const unsigned char* at) {
+        return static_cast<std::uint32_t>(at[high] << 8 | at[1 - high]);
+    };
+    while (p < end) {
+        std::uint32_t unit = unitAt(p);
+        p += 2;
+        if (unit >= 0xD800 && unit < 0xDC00 && p < end && unitAt(p) >= 0xDC00 &&
+            unitAt(p) < 0xE000) {
+            unit = 0x10000 + ((unit - 0xD800) << 10) + (unitAt(p) - 0xDC00);
+            p += 2;
+        }
+        to = putUtf8(unit, to);  // a lone surrogate too: three bytes that are no UTF-8
+    }
+    if (size % 2 != 0) {
+        *to++ = '\xFF';
+    }
+    out->resize(static_cast<std::size_t>(to - out->data()));
+}
+
+}  // namespace
+
+Encoding readAsUtf8(const char* bytes, std::size_t size, std::string* converted, const char** text,
+                    std::size_t* textSize) {
+    const unsigned char* u = reinterpret_cast<const unsigned char*>(bytes);
+    if (size >= 2 && ((u[0] == 0xFF && u[1] == 0xFE) || (u[0] == 0xFE && u[1] == 0xFF))) {
+        utf16ToUtf8(u + 2, size - 2, u[0] == 0xFE ? 0 : 1, converted);
+        *text = converted->data();
+        *textSize = converted->size();
+        return Encoding::kUtf16;
+    }
+    bool marked = size >= 3 && std::memcmp(bytes, "\xEF\xBB\xBF", 3) == 0;
+    if (marked || isUtf8(bytes, size)) {
+        *text = bytes + (marked ? 3 : 0);
+        *textSize = size - (marked ? 3 : 0);
+        return Encoding::kUtf8;
+    }
+    converted->resize(textRoom(size));
+    char* end = encodeUtf8(bytes, size, &(*converted)[0]);
+    converted->resize(static_cast<std::size_t>(end - converted->data()));
+    *text = converted->data();
+    *textSize = converted->size();
+    return Encoding::kCp1251;
+}
