@@ -145,6 +145,8 @@ struct Parser {
     Cursor cursor;
     CsvSchools* result;
     bool utf16 = false;                     // the file was UTF-16, converted to UTF-8
+    bool unmarked = false;                  // UTF-8 without a mark, until a text is not
+    bool gaveUp = false;                    // it was not
     std::size_t fieldOf[kColumnCount + 1];  // the school field of each header cell
     std::size_t columns = 0;                // cells in the header
     // The present row's first cells, never moved: a cell's text may point into it.
@@ -250,6 +252,10 @@ void takeSchool(Parser* p) {
         } else if (p->utf16 && field < 2 && !isUtf8(cell.text, cell.size)) {
             report(p, cell, showText(cell.text, cell.size) + " is not UTF-16");
         } else if (!takeSchoolCell(cell.text, cell.size, field, &school, &what)) {
+            p->gaveUp = p->unmarked && field < 2 && !isUtf8(cell.text, cell.size);
+            if (p->gaveUp) {
+                return;
+            }
             report(p, cell, std::move(what));
         } else if (field == 2) {
             numbered = &cell;
@@ -288,12 +294,13 @@ char* putCsvRow(const SCHOOL& school, char* out) {
     return out;
 }
 
-void parseCsv(const char* bytes, std::size_t size, CsvSchools* result) {
+namespace {
+
+// Parses UTF-8 text. Where `unmarked`, a text cell that is not UTF-8 gives up at
+// once, returning false: the file is then Windows-1251.
+bool parseUtf8(const char* text, std::size_t size, bool utf16, bool unmarked, CsvSchools* result) {
     *result = CsvSchools{};
-    std::string converted;
-    const char* text = nullptr;
-    Encoding encoding = readAsUtf8(bytes, size, &converted, &text, &size);
-    Parser p{Cursor{text, text + size}, result, encoding == Encoding::kUtf16, {}, 0, {}, {}};
+    Parser p{Cursor{text, text + size}, result, utf16, unmarked, false, {}, 0, {}, {}};
     Cursor* c = &p.cursor;
     while (atLineEnd(*c)) {
         skipLineEnd(c);
@@ -306,13 +313,13 @@ void parseCsv(const char* bytes, std::size_t size, CsvSchools* result) {
     result->schools.reserve(std::min(size / 6 + 1, static_cast<std::size_t>(kMaxSchools)));
     reserveNumberLines(&p.numberLines, result->schools.capacity());
     if (!takeHeader(&p)) {
-        return;
+        return true;
     }
     std::size_t rows = 0;
     for (;;) {
         std::size_t cells = takeRow(&p, p.columns);
-        if (cells == 0) {
-            break;
+        if (cells == 0 || p.gaveUp) {
+            return !p.gaveUp;
         }
         if (++rows == static_cast<std::size_t>(kMaxSchools) + 1) {
             report(&p, p.cells[0].line, 1,
@@ -332,4 +339,26 @@ void parseCsv(const char* bytes, std::size_t size, CsvSchools* result) {
             takeSchool(&p);
         }
     }
+}
+
+}  // namespace
+
+void parseCsv(const char* bytes, std::size_t size, CsvSchools* result) {
+    std::size_t mark = 0;
+    Encoding encoding = markedEncoding(bytes, size, &mark);
+    std::string converted;
+    if (encoding == Encoding::kUtf16LittleEndian || encoding == Encoding::kUtf16BigEndian) {
+        utf16ToUtf8(bytes + mark, size - mark, encoding == Encoding::kUtf16BigEndian, &converted);
+        parseUtf8(converted.data(), converted.size(), true, false, result);
+        return;
+    }
+    // A file whose every cell is right is all UTF-8: the whole file is looked at only
+    // when one is not. Without a mark, bytes that are not UTF-8 are Windows-1251.
+    bool unmarked = encoding == Encoding::kUnmarked;
+    if (parseUtf8(bytes + mark, size - mark, false, unmarked, result) &&
+        (!unmarked || result->errorCount == 0 || isUtf8(bytes, size))) {
+        return;
+    }
+    cp1251ToUtf8(bytes, size, &converted);
+    parseUtf8(converted.data(), converted.size(), false, false, result);
 }

@@ -27,8 +27,11 @@ char* putUtf8(std::uint32_t code, char* out) {
     return out;
 }
 
-// UTF-16 after its byte-order mark; `high` is the place of each unit's high byte.
-void utf16ToUtf8(const unsigned char* p, std::size_t size, int high, std::string* out) {
+}  // namespace
+
+void utf16ToUtf8(const char* bytes, std::size_t size, bool bigEndian, std::string* out) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes);
+    int high = bigEndian ? 0 : 1;  // the place of each unit's high byte
     // A unit of 2 bytes takes at most 3 in UTF-8, a pair of 4 bytes takes 4.
     out->resize(size / 2 * 3 + 1);
     char* to = &(*out)[0];
@@ -52,27 +55,19 @@ void utf16ToUtf8(const unsigned char* p, std::size_t size, int high, std::string
     out->resize(static_cast<std::size_t>(to - out->data()));
 }
 
-}  // namespace
+void cp1251ToUtf8(const char* bytes, std::size_t size, std::string* out) {
+    out->resize(textRoom(size));
+    char* end = encodeUtf8(bytes, size, &(*out)[0]);
+    out->resize(static_cast<std::size_t>(end - out->data()));
+}
 
-Encoding readAsUtf8(const char* bytes, std::size_t size, std::string* converted, const char** text,
-                    std::size_t* textSize) {
+Encoding markedEncoding(const char* bytes, std::size_t size, std::size_t* markSize) {
     const unsigned char* u = reinterpret_cast<const unsigned char*>(bytes);
-    if (size >= 2 && ((u[0] == 0xFF && u[1] == 0xFE) || (u[0] == 0xFE && u[1] == 0xFF))) {
-        utf16ToUtf8(u + 2, size - 2, u[0] == 0xFE ? 0 : 1, converted);
-        *text = converted->data();
-        *textSize = converted->size();
-        return Encoding::kUtf16;
-    }
-    bool marked = size >= 3 && std::memcmp(bytes, "\xEF\xBB\xBF", 3) == 0;
-    if (marked || isUtf8(bytes, size)) {
-        *text = bytes + (marked ? 3 : 0);
-        *textSize = size - (marked ? 3 : 0);
-        return Encoding::kUtf8;
-    }
-    converted->resize(textRoom(size));
-    char* end = encodeUtf8(bytes, size, &(*converted)[0]);
-    converted->resize(static_cast<std::size_t>(end - converted->data()));
-    *text = converted->data();
-    *textSize = converted->size();
-    return Encoding::kCp1251;
+    *markSize = size >= 2 && ((u[0] == 0xFF && u[1] == 0xFE) || (u[0] == 0xFE && u[1] == 0xFF)) ? 2
+                : size >= 3 && u[0] == 0xEF && u[1] == 0xBB && u[2] == 0xBF                     ? 3
+                                                                                                : 0;
+    return *markSize == 3   ? Encoding::kUtf8
+           : *markSize == 0 ? Encoding::kUnmarked
+           : u[0] == 0xFE   ? Encoding::kUtf16BigEndian
+                            : Encoding::kUtf16LittleEndian;
 }

@@ -1,17 +1,18 @@
-// The encodings in which spreadsheets write text files, read into UTF-8.
+// The encodings in which spreadsheets write text files, turned into UTF-8.
 #pragma once
 
 #include <cstddef>
 #include <string>
 
-enum class Encoding { kUtf8, kUtf16, kCp1251 };
+enum class Encoding { kUnmarked, kUtf8, kUtf16LittleEndian, kUtf16BigEndian };
 
-// A file's bytes as UTF-8 text, at `*text` for `*size` bytes:
-// - after a UTF-8 byte-order mark, or with none when every byte is UTF-8, as they are;
-// - after a UTF-16 byte-order mark (either byte order) converted, a surrogate
-//   without its pair passed on as its three bytes, which are no UTF-8, and an odd
-//   last byte as 0xFF, which is none either;
-// - anything else as Windows-1251 (code page 1251), every byte a character.
-// What had to be converted is held in `converted`.
-Encoding readAsUtf8(const char* bytes, std::size_t size, std::string* converted, const char** text,
-                    std::size_t* textSize);
+// The encoding that a byte-order mark at the start of the bytes names, and the
+// mark's length; kUnmarked and 0 when they begin with none.
+Encoding markedEncoding(const char* bytes, std::size_t size, std::size_t* markSize);
+
+// UTF-16 as UTF-8. A surrogate without its pair is passed on as its three bytes,
+// which are no UTF-8, and an odd last byte as 0xFF, which is none either.
+void utf16ToUtf8(const char* bytes, std::size_t size, bool bigEndian, std::string* out);
+
+// Windows-1251 (code page 1251) as UTF-8: every byte is a character.
+void cp1251ToUtf8(const char* bytes, std::size_t size, std::string* out);

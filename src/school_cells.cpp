@@ -21,6 +21,24 @@ std::string withCode(const char* format, std::uint32_t code) {
     return text;
 }
 
+// What keeps the UTF-8 text from being a record's text.
+std::string whyNotText(const char* text, std::size_t size) {
+    std::string converted(size, '\0');
+    std::uint32_t lacking = 0;
+    char* end = utf8ToCp1251Exactly(text, size, &converted[0], &lacking);
+    if (!end) {
+        return lacking == kNotUtf8
+                   ? " is not UTF-8"
+                   : withCode(" holds U+%04X", lacking) + ", which code page 1251 lacks";
+    }
+    converted.resize(static_cast<std::size_t>(end - converted.data()));
+    if (converted.find('\0') != std::string::npos) {
+        return " holds a NUL character";
+    }
+    return " is " + std::to_string(converted.size()) + " characters, more than " +
+           std::to_string(kTextSize);
+}
+
 }  // namespace
 
 std::size_t columnNamed(const char* text, std::size_t size) {
@@ -50,31 +68,19 @@ bool takeSchoolCell(const char* text, std::size_t size, std::size_t column, SCHO
         return true;
     }
     // Code page 1251 is never longer than UTF-8, and 50 characters are at most 200 bytes.
-    char small[4 * kTextSize];
-    std::string large;
-    char* converted = small;
-    if (size > sizeof small) {
-        large.resize(size);
-        converted = &large[0];
+    char converted[4 * kTextSize];
+    if (size <= sizeof converted) {
+        std::uint32_t lacking = 0;
+        char* end = utf8ToCp1251Exactly(text, size, converted, &lacking);
+        std::size_t length = end ? static_cast<std::size_t>(end - converted) : 0;
+        if (end && length <= kTextSize && !std::memchr(converted, '\0', length)) {
+            char* field = column == 0 ? school->schoolname : school->director;
+            std::memcpy(field, converted, length);
+            std::memset(field + length, 0, kTextSize - length);
+            return true;
+        }
     }
-    std::uint32_t lacking = 0;
-    char* end = utf8ToCp1251Exactly(text, size, converted, &lacking);
-    std::size_t length = end ? static_cast<std::size_t>(end - converted) : 0;
-    if (!end) {
-        *error = showText(text, size) + (lacking == kNotUtf8 ? " is not UTF-8"
-                                                             : withCode(" holds U+%04X", lacking) +
-                                                                   ", which code page 1251 lacks");
-    } else if (std::memchr(converted, '\0', length)) {
-        *error = showText(text, size) + " holds a NUL character";
-    } else if (length > kTextSize) {
-        *error = showText(text, size) + " is " + std::to_string(length) +
-                 " characters, more than " + std::to_string(kTextSize);
-    } else {
-        char* field = column == 0 ? school->schoolname : school->director;
-        std::memcpy(field, converted, length);
-        std::memset(field + length, 0, kTextSize - length);
-        return true;
-    }
+    *error = showText(text, size) + whyNotText(text, size);
     return false;
 }
 

@@ -143,6 +143,13 @@ char* utf8ToCp1251Exactly(const char* text, std::size_t size, char* out, std::ui
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     const unsigned char* end = p + size;
     while (p < end) {
+        std::uint64_t eight;  // eight bytes of ASCII at a time, as they come
+        if (end - p >= 8 && (std::memcpy(&eight, p, 8), (eight & 0x8080808080808080u) == 0)) {
+            std::memcpy(out, p, 8);
+            out += 8;
+            p += 8;
+            continue;
+        }
         std::uint32_t code = *p;
         std::size_t used = 1;
         if (code >= 0xD0 && code <= 0xD1 && end - p >= 2 && (p[1] & 0xC0) == 0x80) {
@@ -174,6 +181,11 @@ bool isUtf8(const char* text, std::size_t size) {
         std::uint64_t eight;
         if (end - text >= 8 && (std::memcpy(&eight, text, 8), (eight & 0x8080808080808080u) == 0)) {
             text += 8;
+            continue;
+        }
+        const unsigned char* u = reinterpret_cast<const unsigned char*>(text);
+        if (u[0] >= 0xC2 && u[0] <= 0xDF && end - text >= 2 && (u[1] & 0xC0) == 0x80) {
+            text += 2;  // two bytes, as Cyrillic takes
             continue;
         }
         std::uint32_t code;
