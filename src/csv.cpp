@@ -144,8 +144,7 @@ char separatorOf(const char* line, const char* end) {
 struct Parser {
     Cursor cursor;
     CsvSchools* result;
-    bool utf16 = false;                     // the file was UTF-16, converted to UTF-8
-    bool unmarked = false;                  // UTF-8 without a mark, until a text is not
+    Encoding encoding;                      // kUnmarked: UTF-8 until a text is not
     bool gaveUp = false;                    // it was not
     std::size_t fieldOf[kColumnCount + 1];  // the school field of each header cell
     std::size_t columns = 0;                // cells in the header
@@ -239,6 +238,26 @@ bool takeHeader(Parser* p) {
     return result->errorCount == errors;
 }
 
+// A UTF-8 file with a byte that is not UTF-8 is read as Windows-1251: its Cyrillic
+// then comes as pairs of Р or С and a byte from 0x80 to 0xBF, which a word of real
+// Windows-1251 text hardly ever holds twice in a row. Such a text is taken, as the
+// bytes say, and shown as it would read in UTF-8.
+void warnOfUtf8(Parser* p, const Cell& cell, const char* text) {
+    auto pairAt = [](const unsigned char* at) {
+        return (at[0] == 0xD0 || at[0] == 0xD1) && at[1] >= 0x80 && at[1] <= 0xBF;
+    };
+    std::size_t length = strnlen(text, kTextSize);
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+    for (std::size_t i = 0; i + 4 <= length; ++i) {
+        if (pairAt(bytes + i) && pairAt(bytes + i + 2)) {
+            warn(p, cell,
+                 showText(cell.text, cell.size) + " may be the UTF-8 " + showText(text, length) +
+                     ": the file is not all UTF-8, so it was read as Windows-1251");
+            return;
+        }
+    }
+}
+
 // Checks a row of the header's cells and keeps its school.
 void takeSchool(Parser* p) {
     SCHOOL school{};
@@ -249,10 +268,12 @@ void takeSchool(Parser* p) {
         std::size_t field = p->fieldOf[i];
         if (cell.fault) {
             reportFault(p, cell);
-        } else if (p->utf16 && field < 2 && !isUtf8(cell.text, cell.size)) {
+        } else if (p->encoding >= Encoding::kUtf16LittleEndian && field < 2 &&
+                   !isUtf8(cell.text, cell.size)) {
             report(p, cell, showText(cell.text, cell.size) + " is not UTF-16");
         } else if (!takeSchoolCell(cell.text, cell.size, field, &school, &what)) {
-            p->gaveUp = p->unmarked && field < 2 && !isUtf8(cell.text, cell.size);
+            p->gaveUp =
+                p->encoding == Encoding::kUnmarked && field < 2 && !isUtf8(cell.text, cell.size);
             if (p->gaveUp) {
                 return;
             }
@@ -261,6 +282,8 @@ void takeSchool(Parser* p) {
             numbered = &cell;
         } else if (field < 2 && !(what = lostLettersWarning(cell.text, cell.size)).empty()) {
             warn(p, cell, std::move(what));
+        } else if (field < 2 && p->encoding == Encoding::kCp1251) {
+            warnOfUtf8(p, cell, field == 0 ? school.schoolname : school.director);
         }
     }
     if (p->result->schools.size() == static_cast<std::size_t>(kMaxSchools)) {
@@ -296,11 +319,11 @@ char* putCsvRow(const SCHOOL& school, char* out) {
 
 namespace {
 
-// Parses UTF-8 text. Where `unmarked`, a text cell that is not UTF-8 gives up at
-// once, returning false: the file is then Windows-1251.
-bool parseUtf8(const char* text, std::size_t size, bool utf16, bool unmarked, CsvSchools* result) {
+// Parses UTF-8 text, converted from `encoding`. Where that is kUnmarked, a text cell
+// that is not UTF-8 gives up at once, returning false: the file is then Windows-1251.
+bool parseUtf8(const char* text, std::size_t size, Encoding encoding, CsvSchools* result) {
     *result = CsvSchools{};
-    Parser p{Cursor{text, text + size}, result, utf16, unmarked, false, {}, 0, {}, {}};
+    Parser p{Cursor{text, text + size}, result, encoding, false, {}, 0, {}, {}};
     Cursor* c = &p.cursor;
     while (atLineEnd(*c)) {
         skipLineEnd(c);
@@ -349,16 +372,15 @@ void parseCsv(const char* bytes, std::size_t size, CsvSchools* result) {
     std::string converted;
     if (encoding == Encoding::kUtf16LittleEndian || encoding == Encoding::kUtf16BigEndian) {
         utf16ToUtf8(bytes + mark, size - mark, encoding == Encoding::kUtf16BigEndian, &converted);
-        parseUtf8(converted.data(), converted.size(), true, false, result);
+        parseUtf8(converted.data(), converted.size(), encoding, result);
         return;
     }
     // A file whose every cell is right is all UTF-8: the whole file is looked at only
     // when one is not. Without a mark, bytes that are not UTF-8 are Windows-1251.
-    bool unmarked = encoding == Encoding::kUnmarked;
-    if (parseUtf8(bytes + mark, size - mark, false, unmarked, result) &&
-        (!unmarked || result->errorCount == 0 || isUtf8(bytes, size))) {
+    if (parseUtf8(bytes + mark, size - mark, encoding, result) &&
+        (encoding == Encoding::kUtf8 || result->errorCount == 0 || isUtf8(bytes, size))) {
         return;
     }
     cp1251ToUtf8(bytes, size, &converted);
-    parseUtf8(converted.data(), converted.size(), false, false, result);
+    parseUtf8(converted.data(), converted.size(), Encoding::kCp1251, result);
 }

@@ -40,6 +40,7 @@ struct CsvSchools {
 // Reads a whole CSV file: a header row that names the five columns in any order
 // and any case, separated by whichever of ',', ';' or tab it uses, then one row per
 // school. The file is UTF-8 (with or without a byte-order mark), UTF-16 after its
-// byte-order mark, or else Windows-1251 (see readAsUtf8). CR LF and LF end rows, and
-// empty lines are skipped. Texts become code page 1251, NUL-filled.
+// byte-order mark, or else Windows-1251. CR LF and LF end rows, and empty lines are
+// skipped. Texts become code page 1251, NUL-filled; each cell is checked as
+// takeSchoolCell checks it.
 void parseCsv(const char* bytes, std::size_t size, CsvSchools* result);

@@ -4,7 +4,8 @@
 #include <cstddef>
 #include <string>
 
-enum class Encoding { kUnmarked, kUtf8, kUtf16LittleEndian, kUtf16BigEndian };
+// kUnmarked: no byte-order mark; kCp1251 is never marked, but found out.
+enum class Encoding { kUnmarked, kUtf8, kCp1251, kUtf16LittleEndian, kUtf16BigEndian };
 
 // The encoding that a byte-order mark at the start of the bytes names, and the
 // mark's length; kUnmarked and 0 when they begin with none.

@@ -71,17 +71,18 @@ void maskControls(char* text, std::size_t size) {
     }
 }
 
-void printCsvErrors(const std::string& file, const std::vector<CsvError>& shown, std::size_t count,
-                    const char* kind) {
+// The first errors or warnings, each as FILE:LINE:COLUMN: what, then how many more.
+void printFindings(const std::string& file, const std::vector<CsvError>& shown, std::size_t count,
+                   bool warnings) {
     for (const CsvError& error : shown) {
         printError("%s:%lu:%lu: %s%s\n", file.c_str(), static_cast<unsigned long>(error.line),
-                   static_cast<unsigned long>(error.column), *kind ? "warning: " : "",
+                   static_cast<unsigned long>(error.column), warnings ? "warning: " : "",
                    error.what.c_str());
     }
     if (count > shown.size()) {
         std::size_t more = count - shown.size();
         printError("%s: %lu more %s%s\n", file.c_str(), static_cast<unsigned long>(more),
-                   *kind ? kind : "error", more == 1 ? "" : "s");
+                   warnings ? "warning" : "error", more == 1 ? "" : "s");
     }
 }
 
@@ -172,11 +173,11 @@ void importSchools(const std::string& csvFile, const std::string& schoolFile) {
     }
     CsvSchools parsed;
     parseCsv(bytes.data(), bytes.size(), &parsed);
-    printCsvErrors(shown, parsed.errors, parsed.errorCount, "");
+    printFindings(shown, parsed.errors, parsed.errorCount, false);
     if (parsed.errorCount > 0) {
         endProgram(1);
     }
-    printCsvErrors(shown, parsed.warnings, parsed.warningCount, "warning");
+    printFindings(shown, parsed.warnings, parsed.warningCount, true);
     AtomicWrite file;
     if ((reason = beginAtomicWrite(schoolFile, &file)) != 0) {
         failOn(schoolFile, reason);

@@ -176,6 +176,10 @@ ROWS = [
         ("UTF-16 LE, tabs", ("\ufeff" + TABS).encode("utf-16-le").decode("latin-1")),
         ("UTF-16 BE", ("\ufeff" + TABS).encode("utf-16-be").decode("latin-1")),
         ("Windows-1251 and ';'", HEAD.replace(",", ";") + ";".join([*X[:2], "7;-5;10"]))]),
+    imported("import: UTF-8 with one byte that is not, read as Windows-1251 with a warning", HEAD +
+             u("Жю") + ",\xa0,1,1,1", ("\xd0\x96\xd1\x8e", "\xa0", 1, 1, 1), warned=[
+                 'c:2:1: warning: "%s" may be the UTF-8 "%s": the file is not all UTF-8, so it was '
+                 'read as Windows-1251' % (u(cp("\xd0\x96\xd1\x8e")), u("Жю"))]),
     imported("import: a number twice and lost letters, taken with warnings", HEAD + "A,??? ?,1,1,"
              "1\nB,D,1,2,2", ("A", "??? ?", 1, 1, 1), ("B", "D", 1, 2, 2), warned=[
                  'c:2:2: warning: "??? ?" holds "??", as a save leaves letters its encoding lacks',
