@@ -15,7 +15,7 @@ HIGH = [(ALL[i:i + 49], ALL[i + 49:i + 98], i, 1, 1) for i in (0, 79)]
 CONTROL = ("A\x1b]0;t\x07\x1b[31m", "D\x01\x7f", 1, 1, 1)  # would drive a terminal
 TORN = "f: The last %d bytes are not a whole school record and were not loaded\n"
 HEAD, u = "name,director,number,area,students\r\n", lambda t: t.encode().decode("latin-1")
-cp = lambda t: "".join(c if c == "\x98" else c.encode("latin-1").decode("cp1251") for c in t)  # noqa
+cp = lambda t: "".join(c if c == "\x98" else bytes([ord(c)]).decode("cp1251") for c in t)  # noqa
 SHOWN = [(*(u(cp(t)) for t in h[:2]), h[2], 1, 1) for h in HIGH]  # as a UTF-8 terminal shows them
 X = ("\xc6\xfe \x98", "\x84\xd5\x93", 7, -5, 10)  # "Жю", byte 0x98, "„Х“"
 TABS = HEAD.replace(",", "\t") + "%s\t%s\t7\t-5\t10\r\n" % tuple(map(cp, X[:2]))
@@ -196,7 +196,7 @@ SAFE = "nobody" if not WINDOWS and os.geteuid() == 0 else None  # who may not re
 ROOT = pytest.mark.skipif(WINDOWS or os.geteuid() != 0, reason="needs root to own files")
 LINKS = pathlib.Path("/proc/sys/fs/protected_symlinks")
 UNSANITIZED = pytest.mark.skipif(b"__asan_init" in pathlib.Path(PROGRAM).read_bytes(),
-                                 reason="the sanitizers need more address space than a limit leaves")
+                                 reason="the sanitizers need more room than such a limit")
 
 
 link = lambda to: lambda p: os.symlink(to, p)  # noqa: E731
