@@ -20,6 +20,8 @@ SCHOOLS_PROGRAM=$PWD/build/schools SCHOOLS_SEED_DIR=$run/seeds \
     /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/test_sessions.py >/dev/null
 [ "$(id -u)" != 0 ] || chown nobody "$run/corpus" "$run/artifacts"
 printf 'Name;number;AREA;students;director\r\n"a ""b"";\r\nc";-7;+0;1;\xd0\x96\n' >"$run/csv/seed"
+printf '\xff\xfen\0a\0m\0e\0\t\0\x16\x04\r\0\n\0' >"$run/csv/utf-16"  # and Windows-1251:
+printf 'name;director;number;area;students\n\xc6\x98;"\xfe""";1;2;3\n' >"$run/csv/cp1251"
 SCHOOLS_FUZZ_DIR=$work "$fuzz" -max_total_time=$((secs - secs / 4)) -max_len=8192 -timeout=10 \
     -rss_limit_mb=2048 -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$run/artifacts/" \
     "$run/corpus" "$run/seeds" </dev/null 2>"$run/log" || { tail -n 60 "$run/log"; exit 1; }

@@ -36,6 +36,10 @@ void printLine(const char* text);
 char* putText(const char* text, std::size_t size, char* out);
 // Prints the bytes as they are.
 void printBytes(const char* bytes, std::size_t size);
+// Whether standard output is a terminal, where texts show their controls as '?'.
+bool printsToTerminal();
+// Whether standard output is a terminal (on Windows a console).
+bool printsToTerminal();
 
 // ---- Input --------------------------------------------------------------------
 // Input is one byte stream. Line and number reads take it a whole line at a time

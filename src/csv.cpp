@@ -7,12 +7,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "school_cells.h"
+#include "text/codepage.h"
+#include "text/encodings.h"
 #include "text/numbers.h"
 
 namespace {
 
-constexpr std::size_t kColumnCount = 5;
-const char* const kColumns[kColumnCount] = {"name", "director", "number", "area", "students"};
+constexpr std::size_t kColumnCount = kSchoolColumns;
 
 /* ==== Formatting ========================================================== */
 
@@ -63,22 +65,25 @@ void skipLineEnd(Cursor* c) {
 struct Cell {
     const char* text = nullptr;  // without its quotes: in the input, or in `unquoted`
     std::size_t size = 0;
-    std::string unquoted;  // a quoted cell's text, its doubled quotes made single
+    std::string unquoted;       // a quoted cell's text, its doubled quotes made single
+    const char* raw = nullptr;  // the cell as the file has it, quotes and all
+    std::size_t rawSize = 0;
     std::size_t line = 0;
     std::size_t column = 0;
-    const char* fault = nullptr;  // in the CSV syntax
+    const char* fault = nullptr;  // in the CSV syntax, said after the raw cell
 };
 
 // Takes the next cell; returns whether another cell of the same row follows.
 bool takeCell(Cursor* c, Cell* cell) {
     cell->line = c->line;
     cell->fault = nullptr;
+    cell->raw = c->at;
     bool quoted = c->at < c->end && *c->at == '"';
     if (quoted) {
         cell->unquoted.clear();
         for (++c->at;; ++c->at) {
             if (c->at == c->end) {
-                cell->fault = "a quoted cell without its closing quote";
+                cell->fault = " has no closing quote";
                 break;
             }
             if (*c->at == '"' && (c->at + 1 == c->end || c->at[1] != '"')) {
@@ -87,7 +92,6 @@ bool takeCell(Cursor* c, Cell* cell) {
             }
             c->at += *c->at == '"';  // the first of a doubled quote
             c->line += *c->at == '\n';
-            cell->fault = *c->at == '\0' ? "a NUL character" : cell->fault;
             cell->unquoted.push_back(*c->at);
         }
         cell->text = cell->unquoted.data();
@@ -104,12 +108,12 @@ bool takeCell(Cursor* c, Cell* cell) {
         if (c->at == c->end || *c->at == c->separator || atLineEnd(*c)) {
             break;
         }
-        fault = *c->at == '"'    ? "a quote in a cell that does not begin with one"
-                : *c->at == '\0' ? "a NUL character"
-                                 : fault;  // a CR alone is text
+        fault = *c->at == '"' ? " holds a quote but does not begin with one"
+                              : fault;  // a CR alone is text
     }
+    cell->rawSize = static_cast<std::size_t>(c->at - cell->raw);
     if (quoted && c->at != from && !cell->fault) {
-        cell->fault = "text after the closing quote";
+        cell->fault = " has text after its closing quote";
     } else if (!quoted) {
         cell->text = from;
         cell->size = static_cast<std::size_t>(c->at - from);
@@ -140,24 +144,37 @@ char separatorOf(const char* line, const char* end) {
 struct Parser {
     Cursor cursor;
     CsvSchools* result;
+    Encoding encoding;                      // kUnmarked: UTF-8 until a text is not
+    bool gaveUp = false;                    // it was not
     std::size_t fieldOf[kColumnCount + 1];  // the school field of each header cell
     std::size_t columns = 0;                // cells in the header
     // The present row's first cells, never moved: a cell's text may point into it.
     Cell cells[kColumnCount + 1];
-    // Each school number kept and its line, by open addressing: a power of two of
-    // slots, at most two thirds full; line 0 marks a free slot.
-    std::vector<std::pair<std::int32_t, std::size_t>> numberLines;
-    std::string converted;
+    NumberLines numberLines;
 };
 
-void report(Parser* p, std::size_t line, std::size_t column, std::string what) {
-    if (p->result->errorCount++ < kShownCsvErrors) {
-        p->result->errors.push_back(CsvError{line, column, std::move(what)});
+// Errors and warnings alike: the first kShownCsvErrors kept, all counted.
+void note(std::vector<CsvError>* list, std::size_t* count, CsvError error) {
+    if ((*count)++ < kShownCsvErrors) {
+        list->push_back(std::move(error));
     }
+}
+
+void report(Parser* p, std::size_t line, std::size_t column, std::string what) {
+    note(&p->result->errors, &p->result->errorCount, CsvError{line, column, std::move(what)});
 }
 
 void report(Parser* p, const Cell& cell, std::string what) {
     report(p, cell.line, cell.column, std::move(what));
+}
+
+void warn(Parser* p, const Cell& cell, std::string what) {
+    note(&p->result->warnings, &p->result->warningCount,
+         CsvError{cell.line, cell.column, std::move(what)});
+}
+
+void reportFault(Parser* p, const Cell& cell) {
+    report(p, cell, showText(cell.raw, cell.rawSize) + cell.fault);
 }
 
 // Takes the cells of the next row, keeping at most `keep` (at most kColumnCount + 1); returns how
@@ -177,7 +194,7 @@ std::size_t takeRow(Parser* p, std::size_t keep) {
         more = takeCell(c, cell);
         cell->column = count + 1;
         if (cell == &beyond && cell->fault) {
-            report(p, *cell, cell->fault);  // the kept cells' faults come in their turn
+            reportFault(p, *cell);  // the kept cells' faults come in their turn
         }
     }
     return count;
@@ -195,23 +212,17 @@ bool takeHeader(Parser* p) {
     std::size_t cellOf[kColumnCount] = {};  // 0: not named yet
     for (std::size_t i = 0; i < std::min(cells, kColumnCount + 1); ++i) {
         const Cell& cell = p->cells[i];
+        std::size_t field = columnNamed(cell.text, cell.size);
         if (cell.fault) {
-            report(p, cell, cell.fault);
-            continue;
-        }
-        std::string name(cell.text, cell.size);
-        for (char& ch : name) {
-            ch = static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch);
-        }
-        std::size_t field = 0;
-        while (field < kColumnCount && name != kColumns[field]) {
-            ++field;
-        }
-        if (field == kColumnCount) {
-            report(p, cell, "not one of the columns name, director, number, area, students");
+            reportFault(p, cell);
+        } else if (field == kColumnCount) {
+            report(p, cell,
+                   showText(cell.text, cell.size) +
+                       " is not one of the columns name, director, number, area, students");
         } else if (cellOf[field] != 0) {
             report(p, cell,
-                   "\"" + name + "\" is column " + std::to_string(cellOf[field]) + " already");
+                   showText(cell.text, cell.size) + " is column " + std::to_string(cellOf[field]) +
+                       " already");
         } else {
             cellOf[field] = i + 1;
             p->fieldOf[i] = field;
@@ -220,75 +231,72 @@ bool takeHeader(Parser* p) {
     for (std::size_t field = 0; field < kColumnCount; ++field) {
         if (cellOf[field] == 0) {
             report(p, p->cells[0].line, cells + 1,
-                   std::string("no column \"") + kColumns[field] + "\"");
+                   std::string("no column \"") + kSchoolColumnNames[field] + "\"");
         }
     }
     p->columns = cells;
     return result->errorCount == errors;
 }
 
-void takeText(Parser* p, const Cell& cell, char* field) {
-    p->converted.resize(cell.size);  // code page 1251 is never longer than UTF-8
-    char* converted = &p->converted[0];
-    std::uint32_t lacking = 0;
-    char* end = utf8ToCp1251Exactly(cell.text, cell.size, converted, &lacking);
-    std::size_t length = end ? static_cast<std::size_t>(end - converted) : 0;
-    if (!end) {
-        char what[48];
-        std::snprintf(what, sizeof what, "U+%04X is not in code page 1251",
-                      static_cast<unsigned>(lacking));
-        report(p, cell, lacking == kNotUtf8 ? "not UTF-8" : what);
-    } else if (length >= kTextSize) {
-        report(p, cell,
-               std::to_string(length) + " characters, more than " + std::to_string(kTextSize - 1));
-    } else {
-        std::memcpy(field, converted, length);
+// A UTF-8 file with a byte that is not UTF-8 is read as Windows-1251: its Cyrillic
+// then comes as pairs of Р or С and a byte from 0x80 to 0xBF, which a word of real
+// Windows-1251 text hardly ever holds twice in a row. Such a text is taken, as the
+// bytes say, and shown as it would read in UTF-8.
+void warnOfUtf8(Parser* p, const Cell& cell, const char* text) {
+    auto pairAt = [](const unsigned char* at) {
+        return (at[0] == 0xD0 || at[0] == 0xD1) && at[1] >= 0x80 && at[1] <= 0xBF;
+    };
+    std::size_t length = strnlen(text, kTextSize);
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+    for (std::size_t i = 0; i + 4 <= length; ++i) {
+        if (pairAt(bytes + i) && pairAt(bytes + i + 2)) {
+            warn(p, cell,
+                 showText(cell.text, cell.size) + " may be the UTF-8 " + showText(text, length) +
+                     ": the file is not all UTF-8, so it was read as Windows-1251");
+            return;
+        }
     }
-}
-
-bool takeNumber(Parser* p, const Cell& cell, std::int32_t* field) {
-    if (cell.size == 0 || parseNumber(cell.text, cell.size, field) != cell.size) {
-        report(p, cell, "not a whole number from -2147483648 to 2147483647");
-        return false;
-    }
-    return true;
 }
 
 // Checks a row of the header's cells and keeps its school.
 void takeSchool(Parser* p) {
     SCHOOL school{};
-    std::int32_t* numbers[] = {&school.schoolnumber, &school.schoolarea, &school.numberstudents};
     const Cell* numbered = nullptr;  // the school number's cell, when it holds one
+    std::string what;
     for (std::size_t i = 0; i < kColumnCount; ++i) {
         const Cell& cell = p->cells[i];
         std::size_t field = p->fieldOf[i];
         if (cell.fault) {
-            report(p, cell, cell.fault);
-        } else if (field < 2) {
-            takeText(p, cell, field == 0 ? school.schoolname : school.director);
-        } else if (takeNumber(p, cell, numbers[field - 2]) && field == 2) {
+            reportFault(p, cell);
+        } else if (p->encoding >= Encoding::kUtf16LittleEndian && field < 2 &&
+                   !isUtf8(cell.text, cell.size)) {
+            report(p, cell, showText(cell.text, cell.size) + " is not UTF-16");
+        } else if (!takeSchoolCell(cell.text, cell.size, field, &school, &what)) {
+            p->gaveUp =
+                p->encoding == Encoding::kUnmarked && field < 2 && !isUtf8(cell.text, cell.size);
+            if (p->gaveUp) {
+                return;
+            }
+            report(p, cell, std::move(what));
+        } else if (field == 2) {
             numbered = &cell;
+        } else if (field < 2 && !(what = lostLettersWarning(cell.text, cell.size)).empty()) {
+            warn(p, cell, std::move(what));
+        } else if (field < 2 && p->encoding == Encoding::kCp1251) {
+            warnOfUtf8(p, cell, field == 0 ? school.schoolname : school.director);
         }
     }
     if (p->result->schools.size() == static_cast<std::size_t>(kMaxSchools)) {
         return;  // beyond the list's limit, which is reported
     }
     p->result->schools.push_back(school);
-    if (numbered) {
-        std::size_t mask = p->numberLines.size() - 1;
-        std::size_t slot = static_cast<std::uint32_t>(school.schoolnumber) * 2654435761u & mask;
-        while (p->numberLines[slot].second != 0 &&
-               p->numberLines[slot].first != school.schoolnumber) {
-            slot = (slot + 1) & mask;
-        }
-        std::pair<std::int32_t, std::size_t>& known = p->numberLines[slot];
-        if (known.second != 0) {
-            report(p, *numbered,
-                   "school number " + std::to_string(known.first) + " is also on line " +
-                       std::to_string(known.second));
-        } else {
-            known = {school.schoolnumber, numbered->line};
-        }
+    // A file that the program wrote may hold a number twice (a file loaded twice).
+    std::size_t first =
+        numbered ? noteNumberLine(&p->numberLines, school.schoolnumber, numbered->line) : 0;
+    if (first != 0) {
+        warn(p, *numbered,
+             "school number " + std::to_string(school.schoolnumber) + " is also on line " +
+                 std::to_string(first));
     }
 }
 
@@ -309,35 +317,32 @@ char* putCsvRow(const SCHOOL& school, char* out) {
     return out;
 }
 
-void parseCsv(const char* bytes, std::size_t size, CsvSchools* result) {
+namespace {
+
+// Parses UTF-8 text, converted from `encoding`. Where that is kUnmarked, a text cell
+// that is not UTF-8 gives up at once, returning false: the file is then Windows-1251.
+bool parseUtf8(const char* text, std::size_t size, Encoding encoding, CsvSchools* result) {
     *result = CsvSchools{};
-    Parser p{Cursor{bytes, bytes + size}, result, {}, 0, {}, {}, {}};
-    if (size >= 3 && std::memcmp(bytes, "\xEF\xBB\xBF", 3) == 0) {
-        p.cursor.at += 3;
-    }
+    Parser p{Cursor{text, text + size}, result, encoding, false, {}, 0, {}, {}};
     Cursor* c = &p.cursor;
     while (atLineEnd(*c)) {
         skipLineEnd(c);
     }
     c->separator = separatorOf(c->at, c->end);
-    for (char special : {c->separator, '\n', '\r', '"', '\0'}) {
+    for (char special : {c->separator, '\n', '\r', '"'}) {
         c->special[static_cast<unsigned char>(special)] = true;
     }
     // A row with a school number takes at least 6 bytes (",,0,,", a line end).
     result->schools.reserve(std::min(size / 6 + 1, static_cast<std::size_t>(kMaxSchools)));
-    std::size_t slots = 2;
-    while (slots < result->schools.capacity() * 3 / 2) {
-        slots *= 2;
-    }
-    p.numberLines.resize(slots);
+    reserveNumberLines(&p.numberLines, result->schools.capacity());
     if (!takeHeader(&p)) {
-        return;
+        return true;
     }
     std::size_t rows = 0;
     for (;;) {
         std::size_t cells = takeRow(&p, p.columns);
-        if (cells == 0) {
-            break;
+        if (cells == 0 || p.gaveUp) {
+            return !p.gaveUp;
         }
         if (++rows == static_cast<std::size_t>(kMaxSchools) + 1) {
             report(&p, p.cells[0].line, 1,
@@ -347,7 +352,7 @@ void parseCsv(const char* bytes, std::size_t size, CsvSchools* result) {
             // Cells out of place would only make errors of their own.
             for (std::size_t i = 0; i < std::min(cells, p.columns); ++i) {
                 if (p.cells[i].fault) {
-                    report(&p, p.cells[i], p.cells[i].fault);
+                    reportFault(&p, p.cells[i]);
                 }
             }
             report(&p, p.cells[0].line, std::min(cells, p.columns) + 1,
@@ -357,4 +362,25 @@ void parseCsv(const char* bytes, std::size_t size, CsvSchools* result) {
             takeSchool(&p);
         }
     }
+}
+
+}  // namespace
+
+void parseCsv(const char* bytes, std::size_t size, CsvSchools* result) {
+    std::size_t mark = 0;
+    Encoding encoding = markedEncoding(bytes, size, &mark);
+    std::string converted;
+    if (encoding == Encoding::kUtf16LittleEndian || encoding == Encoding::kUtf16BigEndian) {
+        utf16ToUtf8(bytes + mark, size - mark, encoding == Encoding::kUtf16BigEndian, &converted);
+        parseUtf8(converted.data(), converted.size(), encoding, result);
+        return;
+    }
+    // A file whose every cell is right is all UTF-8: the whole file is looked at only
+    // when one is not. Without a mark, bytes that are not UTF-8 are Windows-1251.
+    if (parseUtf8(bytes + mark, size - mark, encoding, result) &&
+        (encoding == Encoding::kUtf8 || result->errorCount == 0 || isUtf8(bytes, size))) {
+        return;
+    }
+    cp1251ToUtf8(bytes, size, &converted);
+    parseUtf8(converted.data(), converted.size(), Encoding::kCp1251, result);
 }

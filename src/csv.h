@@ -32,10 +32,15 @@ struct CsvSchools {
     std::vector<SCHOOL> schools;   // complete only when there is no error
     std::vector<CsvError> errors;  // the first kShownCsvErrors, in file order
     std::size_t errorCount = 0;
+    // What is taken all the same: a school number met before, a text holding "??".
+    std::vector<CsvError> warnings;  // the first kShownCsvErrors, in file order
+    std::size_t warningCount = 0;
 };
 
 // Reads a whole CSV file: a header row that names the five columns in any order
 // and any case, separated by whichever of ',', ';' or tab it uses, then one row per
-// school. A UTF-8 byte-order mark is skipped; CR LF and LF end rows, and empty
-// lines are skipped. Texts become code page 1251, NUL-filled.
+// school. The file is UTF-8 (with or without a byte-order mark), UTF-16 after its
+// byte-order mark, or else Windows-1251. CR LF and LF end rows, and empty lines are
+// skipped. Texts become code page 1251, NUL-filled; each cell is checked as
+// takeSchoolCell checks it.
 void parseCsv(const char* bytes, std::size_t size, CsvSchools* result);

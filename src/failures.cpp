@@ -5,15 +5,29 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "console/output.h"
 #include "console/platform.h"
+#include "files/file_calls.h"
 
 namespace {
 
 void (*endHandler)(int status) = nullptr;
 
 }  // namespace
+
+// Memory that cannot be had ends the program, as every other failure does: no
+// exception unwinds through it, and no temporary file stays behind.
+[[noreturn]] void outOfMemory() {
+    removeLiveTemporary();
+    printError("schools: out of memory\n");
+    endProgram(1);
+}
+
+void watchMemory() {
+    std::set_new_handler(outOfMemory);
+}
 
 void onProgramEnd(void (*handler)(int status)) {
     endHandler = handler;

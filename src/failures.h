@@ -23,6 +23,11 @@ void printError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Ends the program with `status`, or with 1 when standard output was lost, which
 // is then reported.
 [[noreturn]] void endProgram(int status);
+// Makes every allocation that fails end the program: "schools: out of memory" on
+// standard error, a temporary file removed, status 1. Called at start.
+void watchMemory();
+// The same at once, for the allocations made without `new`.
+[[noreturn]] void outOfMemory();
 // Calls `handler` with the exit status instead of ending the process, for a harness
 // that runs many sessions in one process; the handler must not return.
 void onProgramEnd(void (*handler)(int status));

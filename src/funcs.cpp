@@ -109,7 +109,7 @@ bool growArray(SCHOOL** array, std::int16_t numberElements, std::int16_t* lenght
     std::int16_t capacity = static_cast<std::int16_t>(*lenghtArray * 2);
     void* grown = std::realloc(*array, sizeof(SCHOOL) * static_cast<std::size_t>(capacity));
     if (!grown) {
-        return false;
+        outOfMemory();
     }
     *array = static_cast<SCHOOL*>(grown);
     *lenghtArray = capacity;

@@ -25,7 +25,8 @@ constexpr std::int16_t kMaxSchools = 20480;
 // ---- List storage ---------------------------------------------------------
 
 // Doubles the capacity when the list is full. Returns false, leaving the list as
-// it was, when it may not or cannot grow; the storage may move on success.
+// it was, when it holds the most schools; the storage may move on success. No
+// memory for it ends the program.
 bool growArray(SCHOOL** array, std::int16_t numberElements, std::int16_t* lenghtArray);
 // Copies the last of the n schools over slot j; the caller lowers its count.
 void deleteElement(SCHOOL* array, std::int16_t n, std::int16_t j);

@@ -76,7 +76,8 @@ enum Command : std::int16_t {
             "  --version                    the program's version\n\n"
             "CSV is UTF-8, its header name,director,number,area,students, its line ends\n"
             "CR LF; an imported one may order the columns freely and separate its cells\n"
-            "with ',', ';' or tab.\n");
+            "with ',', ';' or tab, and be UTF-8, UTF-16 with a byte-order mark, or\n"
+            "Windows-1251.\n");
         print("\nThe manual: man schools\n");
         endProgram(0);
     }

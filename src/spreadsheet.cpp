@@ -64,6 +64,30 @@ int readWhole(std::FILE* stream, std::size_t limit, std::string* bytes) {
     endProgram(1);
 }
 
+// A terminal shows the texts' control bytes as '?', as the listings do: a school
+// file from elsewhere cannot drive it. Byte 0x98 is U+0098, a control too.
+void maskControls(char* text, std::size_t size) {
+    for (char* p = text; p < text + size; ++p) {
+        unsigned char byte = static_cast<unsigned char>(*p);
+        *p = byte != 0 && (byte < 0x20 || byte == 0x7F || byte == 0x98) ? '?' : *p;
+    }
+}
+
+// The first errors or warnings, each as FILE:LINE:COLUMN: what, then how many more.
+void printFindings(const std::string& file, const std::vector<CsvError>& shown, std::size_t count,
+                   bool warnings) {
+    for (const CsvError& error : shown) {
+        printError("%s:%lu:%lu: %s%s\n", file.c_str(), static_cast<unsigned long>(error.line),
+                   static_cast<unsigned long>(error.column), warnings ? "warning: " : "",
+                   error.what.c_str());
+    }
+    if (count > shown.size()) {
+        std::size_t more = count - shown.size();
+        printError("%s: %lu more %s%s\n", file.c_str(), static_cast<unsigned long>(more),
+                   warnings ? "warning" : "error", more == 1 ? "" : "s");
+    }
+}
+
 }  // namespace
 
 void exportSchools(const std::string& schoolFile) {
@@ -73,6 +97,10 @@ void exportSchools(const std::string& schoolFile) {
     if (!stream) {
         failOn(schoolFile, reason);
     }
+    if (isStandardOutput(stream)) {
+        failWith("input file is output file", schoolFile);  // as `>>` onto it would be
+    }
+    bool terminal = printsToTerminal();
     // A file is formatted as it is read, its size checked first; a pipe, whose size
     // shows only at its end, is held whole.
     long size = sizeOf(stream);
@@ -107,9 +135,16 @@ void exportSchools(const std::string& schoolFile) {
             end = std::copy(kCsvHeader, kCsvHeader + sizeof kCsvHeader - 1, end);
         }
         for (std::size_t i = 0; i < count; ++i) {
+            if (terminal) {
+                maskControls(records[i].schoolname, sizeof records[i].schoolname);
+                maskControls(records[i].director, sizeof records[i].director);
+            }
             end = putCsvRow(records[i], end);
         }
         printBytes(rows, static_cast<std::size_t>(end - rows));
+        if (std::ferror(stdout)) {
+            endProgram(1);  // which says why
+        }
         at += count * sizeof(SCHOOL);
     }
     // A device that reports no size (/dev/zero) is no school file either.
@@ -140,18 +175,11 @@ void importSchools(const std::string& csvFile, const std::string& schoolFile) {
     }
     CsvSchools parsed;
     parseCsv(bytes.data(), bytes.size(), &parsed);
-    for (const CsvError& error : parsed.errors) {
-        printError("%s:%lu:%lu: %s\n", shown.c_str(), static_cast<unsigned long>(error.line),
-                   static_cast<unsigned long>(error.column), error.what.c_str());
-    }
-    if (parsed.errorCount > parsed.errors.size()) {
-        std::size_t more = parsed.errorCount - parsed.errors.size();
-        printError("%s: %lu more error%s\n", shown.c_str(), static_cast<unsigned long>(more),
-                   more == 1 ? "" : "s");
-    }
+    printFindings(shown, parsed.errors, parsed.errorCount, false);
     if (parsed.errorCount > 0) {
         endProgram(1);
     }
+    printFindings(shown, parsed.warnings, parsed.warningCount, true);
     AtomicWrite file;
     if (failed(reason = beginAtomicWrite(schoolFile, &file))) {
         failOn(schoolFile, reason);

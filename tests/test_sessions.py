@@ -12,19 +12,37 @@ ONE, EQUAL, BIG = s("One", 1, 5, 1), s("Equal", 2, 5, 300), s("Big", 3, 5, 301)
 RAW = "".join(chr(ord("a") + i % 26) for i in range(100)) + record(A)[100:]
 ALL = "".join(map(chr, range(0x80, 0x100)))  # every byte of a name and director, in two schools
 HIGH = [(ALL[i:i + 49], ALL[i + 49:i + 98], i, 1, 1) for i in (0, 79)]
-SHOWN = [(*(t.encode("latin-1").decode("cp1251", "replace").encode().decode("latin-1")
-            for t in h[:2]), h[2], 1, 1) for h in HIGH]  # as a UTF-8 terminal shows them
 CONTROL = ("A\x1b]0;t\x07\x1b[31m", "D\x01\x7f", 1, 1, 1)  # would drive a terminal
 TORN = "f: The last %d bytes are not a whole school record and were not loaded\n"
 HEAD, u = "name,director,number,area,students\r\n", lambda t: t.encode().decode("latin-1")
+cp = lambda t: "".join(c if c == "\x98" else bytes([ord(c)]).decode("cp1251") for c in t)  # noqa
+SHOWN = [(*(u(cp(t)) for t in h[:2]), h[2], 1, 1) for h in HIGH]  # as a UTF-8 terminal shows them
+X = ("\xc6\xfe \x98", "\x84\xd5\x93", 7, -5, 10)  # "Жю", byte 0x98, "„Х“"
+TABS = HEAD.replace(",", "\t") + "%s\t%s\t7\t-5\t10\r\n" % tuple(map(cp, X[:2]))
+BYTES = "".join(map(chr, range(1, 256)))
+TRIP = [(BYTES[i:i + 50], BYTES[i + 50:i + 100], 7, i, -i) for i in range(0, 255, 100)]
 export = lambda name, data, out="", err="", **kw: row(  # noqa: E731  "f" as CSV
     name, ("", out), args=["--export", "f"], files={"f": data}, err=err, status=bool(err), **kw)
 
 
-def imported(name, text, *schools, err=(), into="c", **kw):  # "c" or the keys into "o", held C
+def imported(name, text, *schools, err=(), warned=(), into="c", **kw):  # "c" or the keys into "o"
     return row(name, (text * (into == "-"), ""), args=["--import", into, "o"], files={
         "c": text, "o": file(C)}, after={"c": text, "o": file(*schools) if not err else file(C)},
-        err="".join(e + "\n" for e in err), status=bool(err), **kw)
+        err="".join(e + "\n" for e in [*err, *warned]), status=bool(err), **kw)
+
+
+def round_trip(d):  # "f" exported and imported back as "g": the same records, texts up to a NUL
+    back = run(["--import", "-", "g"], cwd=d, input=run(["--export", "f"], cwd=d).stdout)
+    texts = lambda p: [(*(t.split(b"\0")[0] for t in r[:2]), *r[2:]) for r in  # noqa: E731
+                       struct.iter_unpack("<50s50s3i", (d / p).read_bytes())]
+    return back.returncode == 0 and texts("f") == texts("g")
+
+
+def as_csv(*schools):  # as the export writes them, read back by Python's csv module
+    out = io.StringIO(newline="")
+    csv.writer(out, lineterminator="\r\n").writerows([HEAD[:-2].split(","), *(
+        [*(cp(t.split("\0")[0]) for t in s[:2]), *s[2:]] for s in schools)])
+    return u(out.getvalue())
 
 
 def spreadsheet(d):  # "f" in folder d exported, read by Python's csv module, imported back as "g"
@@ -109,7 +127,7 @@ ROWS = [
         files={"f": file(s("A", 1, 5), s("B", 2, 5), s("C", 3, 5), s("D", 4, 5))}),
     row("every byte of 1251 shown as UTF-8 and typed back", load("1"), listing(*SHOWN),
         add("1", *map(school, (1, 2), SHOWN)), write(), END, files={"f": file(*HIGH)},
-        after={"f": file(*HIGH), "out": file(*HIGH).replace("\x98", "?")},
+        after={"f": file(*HIGH), "out": file(*HIGH)},
         env={"LC_ALL": "", "LANG": "C.utf8"}, marks=POSIX),
     row("control bytes of texts kept on a pipe", load("1"), listing(CONTROL), END,
         files={"f": file(CONTROL)}),
@@ -133,6 +151,20 @@ ROWS = [
         "c:%d:2: 1 cell where the header has 5".__mod__, range(2, 22)), "c: 2 more errors"]),
     imported("import: an error named on standard input", "", err=["standard input:1:1: no "
              "header row"], into="-"),  # the faults of cells: tests/unit_test.cpp
+    *(imported("import: " + name, text, X) for name, text in [  # as spreadsheets write them
+        ("UTF-16 LE, tabs", ("\ufeff" + TABS).encode("utf-16-le").decode("latin-1")),
+        ("UTF-16 BE", ("\ufeff" + TABS).encode("utf-16-be").decode("latin-1")),
+        ("Windows-1251 and ';'", HEAD.replace(",", ";") + ";".join([*X[:2], "7;-5;10"]))]),
+    imported("import: UTF-8 with one byte that is not, read as Windows-1251 with a warning", HEAD +
+             u("Жю") + ",\xa0,1,1,1", ("\xd0\x96\xd1\x8e", "\xa0", 1, 1, 1), warned=[
+                 'c:2:1: warning: "%s" may be the UTF-8 "%s": the file is not all UTF-8, so it was '
+                 'read as Windows-1251' % (u(cp("\xd0\x96\xd1\x8e")), u("Жю"))]),
+    imported("import: a number twice and lost letters, taken with warnings", HEAD + "A,??? ?,1,1,"
+             "1\nB,D,1,2,2", ("A", "??? ?", 1, 1, 1), ("B", "D", 1, 2, 2), warned=[
+                 'c:2:2: warning: "??? ?" holds "??", as a save leaves letters its encoding lacks',
+                 "c:3:3: warning: school number 1 is also on line 2"]),
+    export("round trip: every byte, 50 without a NUL, a number twice", file(*TRIP), as_csv(*TRIP),
+           also=round_trip),
 ]
 BIG_FILE = file(*[("S", "D", n, 1, 1) for n in range(41)])  # more than a stdio buffer holds
 AB, TOO_LARGE = add("1", school(1, A), school(2, B)), "Write error :: File too large\n"
@@ -144,6 +176,8 @@ ROOT = pytest.mark.skipif(WINDOWS or os.geteuid() != 0, reason="needs root to ow
 ATTRIBUTES = pytest.mark.skipif(os.environ.get("SCHOOLS_ATTRIBUTES") != "1",
                                 reason="built without the calls that copy extended attributes")
 LINKS = pathlib.Path("/proc/sys/fs/protected_symlinks")
+UNSANITIZED = pytest.mark.skipif(b"__asan_init" in pathlib.Path(PROGRAM).read_bytes(),
+                                 reason="the sanitizers need more room than such a limit")
 
 
 link = lambda to: lambda p: os.symlink(to, p)  # noqa: E731
@@ -224,6 +258,17 @@ FILE_SYSTEM = [
              err=["schools: o: File too large"]),
     row("import: no end", ("", ""), args=["--import", "/dev/zero", "o"], status=1, marks=POSIX,
         err="schools: /dev/zero: more than 64 MiB, more than any list of schools takes\n"),
+    *(row("export: " + why, ("", ""), args=["--export", "f"], files={"f": FULL}, status=1,
+          runner=("sh", "-c", line), err="schools: %s\n" % why, marks=POSIX, **kw)
+      for line, why, kw in [
+        ('exec "$0" "$@" >>f', "f: input file is output file", {"after": {"f": FULL}}),
+        ('exec "$0" "$@" >/dev/full', "standard output: No space left on device", {}),
+        ('exec "$0" "$@" >o', "standard output: File too large", {"limit": 150}),
+        ('trap "" PIPE; exit $({ { "$0" "$@"; echo $? >&4; } | :; } 4>&1)',
+         "standard output: Broken pipe", {})]),
+    row("import: out of memory", ("", ""), args=["--import", "/dev/zero", "o"], status=1,
+        runner=("sh", "-c", 'ulimit -v 50000; exec "$0" "$@"'), files={"o": file(C)},
+        after={"o": file(C)}, err="schools: out of memory\n", marks=[POSIX, UNSANITIZED]),
     row("unreadable input", ("", menu(MAIN, "")), status=1, stdin=os.open("/", os.O_RDONLY),
         err="schools: standard input: Is a directory\n", marks=POSIX),
 ]

@@ -122,15 +122,19 @@ def test_a_long_listing_in_pages_read_anew_for_each(tmp_path):  # a row of each 
 
 @pytest.mark.parametrize("locale,csi", [("C", "?"), ("C.UTF-8", "\u203a".encode().decode("latin-1"))])
 def test_texts_cannot_drive_the_terminal_nor_clear_a_dumb_one(tmp_path, locale, csi):  # 0x9B: C1
-    (tmp_path / "f").write_bytes(record(("A\x1b]0;t\x07\x1b[31m", "D\x01\x7f\x9b", 1, 1, 1)).encode(
-        "latin-1"))
+    (tmp_path / "f").write_bytes(record(("A\x1b]0;t\x07\x1b[31m", "D\x01\x7f\x98\x9b", 1, 1, 1)
+                                        ).encode("latin-1"))
     t = Terminal(tmp_path, TERM="dumb", LC_ALL=locale)
     t.type(PROMPT, "121no\n 121f\n 5-9\n 2%s\n 7" % os.ttyname(t.slave))  # records refused there
     assert t.finish() == 0
     assert "File could not be opened\r\nno: No such file or directory\r\n" in t.out
     assert ": a terminal takes no school records\r\n" in t.out
-    assert "School name :A?]0;t??[31m\r\nSchool number :1\r\nName of director:D??" + csi in t.out
+    assert "School name :A?]0;t??[31m\r\nSchool number :1\r\nName of director:D???" + csi in t.out
     assert "\x1b" not in t.out
+    master, slave = pty.openpty()  # the CSV of --export as well, in UTF-8 whatever the locale
+    subprocess.run([PROGRAM, "--export", "f"], cwd=tmp_path, stdout=slave, timeout=10)
+    assert b"\nA?]0;t??[31m,D???\xe2\x80\xba,1,1,1\r" in os.read(master, 4096)
+    os.close(master), os.close(slave)
 
 
 @pytest.mark.parametrize("name,stored", [  # typed at a prompt in the C locale, stored

@@ -93,16 +93,20 @@ TEST(Csv, EachFaultNamedAtItsCell) {
     const std::pair<std::string, std::string> cases[] = {
         {"", "1:1: no header row"},
         {"name,director,number,area", "1:5: no column \"students\""},
-        {"x," + head, "1:1: not one of the columns name, director, number, area, students"},
-        {head.substr(0, head.size() - 2) + ",NAME", "1:6: \"name\" is column 1 already"},
-        {head + "A,D,1,1,\"1", "2:5: a quoted cell without its closing quote"},
-        {head + "A,\"D\"x,1,1,1", "2:2: text after the closing quote"},
-        {head + "A,D\"x,1,1,1", "2:2: a quote in a cell that does not begin with one"},
-        {head + "\xe4\xb8\xad,D,1,1,1", "2:1: U+4E2D is not in code page 1251"},
-        {head + "\"A\n\",\x80,1,1,1", "3:2: not UTF-8"},  // a line end in a cell counts
-        {head + std::string("A,D\0,1,1,1", 11), "2:2: a NUL character"},
-        {head + std::string(50, 'n') + ",D,1,1,1", "2:1: 50 characters, more than 49"},
-        {head + "A,D,1,1,1\nB,D,1,2,2", "3:3: school number 1 is also on line 2"},
+        {"x," + head,
+         "1:1: \"x\" is not one of the columns name, director, number, area, students"},
+        {head.substr(0, head.size() - 2) + ",NAME", "1:6: \"NAME\" is column 1 already"},
+        {head.substr(0, head.size() - 1) + "\r\n",  // a stray CR
+         "1:5: \"students\\r\" is not one of the columns name, director, number, area, students"},
+        {head + "A,D,1,1,\"1", "2:5: \"\\\"1\" has no closing quote"},
+        {head + "A,\"D\"x,1,1,1", "2:2: \"\\\"D\\\"x\" has text after its closing quote"},
+        {head + "A,D\"x,1,1,1", "2:2: \"D\\\"x\" holds a quote but does not begin with one"},
+        {head + "\xe4\xb8\xad,D,1,1,1",
+         "2:1: \"\xe4\xb8\xad\" holds U+4E2D, which code page 1251 lacks"},
+        {"\xef\xbb\xbf" + head + "\"A\n\",\x80\x01,1,1,1", "3:2: \"\\x80\\x01\" is not UTF-8"},
+        {head + std::string("A,D\0,1,1,1", 11), "2:2: \"D\\0\" holds a NUL character"},
+        {head + std::string(61, 'n') + ",D,1,1,1",
+         "2:1: \"" + std::string(60, 'n') + "\"... is 61 characters, more than 50"},
         {head + "A,D,1,1", "2:5: 4 cells where the header has 5"},
         {head + "A,D,1,1,1,1", "2:6: 6 cells where the header has 5"},
         {full, "20482:1: more than 20480 schools, more than a list holds"}};
@@ -110,8 +114,9 @@ TEST(Csv, EachFaultNamedAtItsCell) {
         EXPECT_EQ(c.second, csvVerdict(c.first)) << c.first.substr(0, 80);
     }
     for (const char* n : {"", " 5", "12a", "2147483648", "-2147483649"}) {
-        EXPECT_EQ("2:4: not a whole number from -2147483648 to 2147483647",
-                  csvVerdict(head + "A,D,1," + n + ",1"));
+        EXPECT_EQ(
+            "2:4: \"" + std::string(n) + "\" is not a whole number from -2147483648 to 2147483647",
+            csvVerdict(head + "A,D,1," + n + ",1"));
     }
 }
 

@@ -194,6 +194,7 @@ bool inputIsTerminal() {
 /* ==== Start-up =========================================================== */
 
 void setCodePage() {
+    watchMemory();
     convertTexts = prepareConsole();
     noteStandardStreams();
     safeTexts = outputIsTerminal();
@@ -207,6 +208,7 @@ void setCodePage() {
 }
 
 void setBinaryStreams() {
+    watchMemory();
     prepareFileRun();
     noteStandardStreams();
 }
@@ -230,7 +232,13 @@ char* putText(const char* text, std::size_t size, char* out) {
         std::memcpy(out, text, length);
     }
     // Texts come from files of anywhere: none may drive the terminal. Converted,
-    // no character of code page 1251 is a C1 control.
+    // only byte 0x98 (U+0098) is a C1 control, two bytes that become one '?'.
+    if (safeTexts && convertTexts && std::memchr(text, '\x98', length)) {
+        end = out;
+        for (std::size_t i = 0; i < length; ++i) {
+            end = text[i] == '\x98' ? (*end = '?', end + 1) : encodeUtf8(text + i, 1, end);
+        }
+    }
     for (char* p = out; safeTexts && p < end; ++p) {
         unsigned char byte = static_cast<unsigned char>(*p);
         if (byte < 0x20 || byte == 0x7F || (safeHighBytes && byte >= 0x80 && byte < 0xA0)) {
@@ -238,6 +246,10 @@ char* putText(const char* text, std::size_t size, char* out) {
         }
     }
     return end;
+}
+
+bool printsToTerminal() {
+    return outputIsTerminal();
 }
 
 /* ==== Input ============================================================== */

@@ -26,7 +26,10 @@ void bufferOutput() {
 }
 
 void writeOutput(const char* bytes, std::size_t size) {
-    std::fwrite(bytes, 1, size, stdout);
+    errno = 0;
+    if (std::fwrite(bytes, 1, size, stdout) != size && firstFailure == 0) {
+        firstFailure = lastError();  // the write's own reason, before anything changes it
+    }
     if (followingLine) {
         std::size_t lineAt = size;
         while (lineAt > 0 && bytes[lineAt - 1] != '\n') {

@@ -13,7 +13,7 @@
 #include <cstring>
 
 #include "console/platform.h"
-#include "files/posix_files.h"
+#include "files/file_calls.h"
 #include "last_error.h"
 
 namespace {

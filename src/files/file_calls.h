@@ -50,3 +50,6 @@ int syncToDisk(int fd);
 // Gives the complete temporary file the target's name, replacing the old file.
 int putInPlace(const std::string& temporary, const std::string& target);
 void removeFile(const std::string& name);
+// Removes the temporary file of a write in progress, if any, for a program that
+// ends before the write does; async-signal-safe on POSIX.
+void removeLiveTemporary();

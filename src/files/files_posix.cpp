@@ -11,7 +11,6 @@
 #include <cstring>
 
 #include "files/file_calls.h"
-#include "files/posix_files.h"
 #include "last_error.h"
 
 namespace {

@@ -101,10 +101,28 @@ unsigned holdClosedStandardStreams() {
     return 0;
 }
 
+namespace {
+
+// The temporary file of a write in progress, removed if the program ends first.
+std::string liveTemporary;
+
+}  // namespace
+
 int createTemporaryFile(const std::string& name, bool, int* fd) {
+    liveTemporary.reserve(name.size());  // no allocation while it is live
     *fd = _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                 _S_IREAD | _S_IWRITE);
-    return *fd < 0 ? lastError() : 0;
+    if (*fd < 0) {
+        return lastError();
+    }
+    liveTemporary = name;
+    return 0;
+}
+
+void removeLiveTemporary() {
+    if (!liveTemporary.empty()) {
+        _unlink(liveTemporary.c_str());
+    }
 }
 
 bool copyOwner(int, const FileFacts&) {
@@ -121,12 +139,17 @@ int syncToDisk(int fd) {
 
 // std::rename does not replace an existing file on Windows.
 int putInPlace(const std::string& temporary, const std::string& target) {
-    return MoveFileExA(temporary.c_str(), target.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-               ? 0
-               : errnoOf(GetLastError());
+    if (!MoveFileExA(temporary.c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return errnoOf(GetLastError());
+    }
+    liveTemporary.clear();
+    return 0;
 }
 
 void removeFile(const std::string& name) {
     _unlink(name.c_str());
+    if (name == liveTemporary) {
+        liveTemporary.clear();
+    }
 }

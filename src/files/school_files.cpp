@@ -187,6 +187,12 @@ std::FILE* openForReading(const std::string& name, Reason* reason) {
     return stream;
 }
 
+bool isStandardOutput(std::FILE* stream) {
+    FileFacts facts;
+    return describeFile(fileno(stream), &facts) == 0 && facts.kind == FileFacts::kRegular &&
+           standardStreamOf(facts) == 1;
+}
+
 Reason beginAtomicWrite(const std::string& name, AtomicWrite* file) {
     *file = AtomicWrite{};
     file->target = name;

@@ -16,6 +16,9 @@ void noteStandardStreams();
 // cannot be opened, and so does a name holding a NUL byte. Returns null, with the
 // reason, on failure.
 std::FILE* openForReading(const std::string& name, Reason* reason);
+// Whether the stream reads the regular file that standard output writes, where
+// what is written would change what is read. Never so on Windows.
+bool isStandardOutput(std::FILE* stream);
 
 // A file being written so that the old contents survive any failure: records go
 // to a temporary file beside it, which takes the file's name only when complete

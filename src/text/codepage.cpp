@@ -6,13 +6,14 @@
 
 namespace {
 
-// Unicode code points of bytes 0x80..0xBF; 0 marks the unused byte 0x98.
-// Bytes 0xC0..0xFF are U+0410..U+044F in order.
+// Unicode code points of bytes 0x80..0xBF; bytes 0xC0..0xFF are U+0410..U+044F in
+// order. The code page leaves 0x98 undefined: it is U+0098, as in the web's index of
+// windows-1251, so that every byte of a record goes out and comes back.
 constexpr std::uint16_t kUpperHalf[64] = {
     0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
     0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 88
     0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
-    0x0000, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  // 98
+    0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  // 98
     0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,  // A0
     0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,  // A8
     0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,  // B0
@@ -30,7 +31,7 @@ bool toCp1251(std::uint32_t code, char* byte) {
         return true;
     }
     for (int i = 0; i < 64; ++i) {
-        if (kUpperHalf[i] != 0 && kUpperHalf[i] == code) {
+        if (kUpperHalf[i] == code) {
             *byte = static_cast<char>(0x80 + i);
             return true;
         }
@@ -49,9 +50,6 @@ constexpr std::array<Utf8Sequence, 128> utf8OfUpperHalf() {
     std::array<Utf8Sequence, 128> table{};
     for (std::size_t i = 0; i < table.size(); ++i) {
         std::uint32_t code = i >= 0x40 ? 0x410u + (i - 0x40) : kUpperHalf[i];
-        if (code == 0) {
-            code = 0xFFFD;  // the unused byte 0x98
-        }
         Utf8Sequence& sequence = table[i];
         if (code < 0x800) {
             sequence.bytes[0] = static_cast<char>(0xC0 | (code >> 6));
@@ -145,6 +143,13 @@ char* utf8ToCp1251Exactly(const char* text, std::size_t size, char* out, std::ui
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     const unsigned char* end = p + size;
     while (p < end) {
+        std::uint64_t eight;  // eight bytes of ASCII at a time, as they come
+        if (end - p >= 8 && (std::memcpy(&eight, p, 8), (eight & 0x8080808080808080u) == 0)) {
+            std::memcpy(out, p, 8);
+            out += 8;
+            p += 8;
+            continue;
+        }
         std::uint32_t code = *p;
         std::size_t used = 1;
         if (code >= 0xD0 && code <= 0xD1 && end - p >= 2 && (p[1] & 0xC0) == 0x80) {
@@ -161,4 +166,34 @@ char* utf8ToCp1251Exactly(const char* text, std::size_t size, char* out, std::ui
         p += used;
     }
     return out;
+}
+
+std::size_t utf8SequenceAt(const char* p, std::size_t left, std::uint32_t* code) {
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(p);
+    *code = bytes[0];
+    return bytes[0] < 0x80 ? 1 : decodeUtf8(bytes, left, code);
+}
+
+bool isUtf8(const char* text, std::size_t size) {
+    const char* end = text + size;
+    while (text < end) {
+        // Eight bytes of ASCII at a time, the common case.
+        std::uint64_t eight;
+        if (end - text >= 8 && (std::memcpy(&eight, text, 8), (eight & 0x8080808080808080u) == 0)) {
+            text += 8;
+            continue;
+        }
+        const unsigned char* u = reinterpret_cast<const unsigned char*>(text);
+        if (u[0] >= 0xC2 && u[0] <= 0xDF && end - text >= 2 && (u[1] & 0xC0) == 0x80) {
+            text += 2;  // two bytes, as Cyrillic takes
+            continue;
+        }
+        std::uint32_t code;
+        std::size_t used = utf8SequenceAt(text, static_cast<std::size_t>(end - text), &code);
+        if (used == 0) {
+            return false;
+        }
+        text += used;
+    }
+    return true;
 }

@@ -25,3 +25,9 @@ std::string utf8ToCp1251(const std::string& text);
 // is not valid UTF-8.
 constexpr std::uint32_t kNotUtf8 = 0xFFFFFFFF;
 char* utf8ToCp1251Exactly(const char* text, std::size_t size, char* out, std::uint32_t* lacking);
+
+// The UTF-8 sequence at `p`, of at most `left` bytes: its length and its character,
+// or 0 when it is not a well-formed sequence. Any byte below 0x80 is one character.
+std::size_t utf8SequenceAt(const char* p, std::size_t left, std::uint32_t* code);
+// Whether the bytes are all well-formed UTF-8.
+bool isUtf8(const char* text, std::size_t size);

@@ -1,0 +1,171 @@
+// Cells checked into school fields, the same for every kind of table, and texts
+// shown in messages so that nothing in them is hidden or drives a terminal.
+#include "school_cells.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "text/codepage.h"
+#include "text/numbers.h"
+
+const char* const kSchoolColumnNames[kSchoolColumns] = {"name", "director", "number", "area",
+                                                        "students"};
+
+namespace {
+
+constexpr std::size_t kShownCharacters = 60;
+
+std::string withCode(const char* format, std::uint32_t code) {
+    char text[32];
+    std::snprintf(text, sizeof text, format, static_cast<unsigned>(code));
+    return text;
+}
+
+// What keeps the UTF-8 text from being a record's text.
+std::string whyNotText(const char* text, std::size_t size) {
+    std::string converted(size, '\0');
+    std::uint32_t lacking = 0;
+    char* end = utf8ToCp1251Exactly(text, size, &converted[0], &lacking);
+    if (!end) {
+        return lacking == kNotUtf8
+                   ? " is not UTF-8"
+                   : withCode(" holds U+%04X", lacking) + ", which code page 1251 lacks";
+    }
+    converted.resize(static_cast<std::size_t>(end - converted.data()));
+    if (converted.find('\0') != std::string::npos) {
+        return " holds a NUL character";
+    }
+    return " is " + std::to_string(converted.size()) + " characters, more than " +
+           std::to_string(kTextSize);
+}
+
+}  // namespace
+
+std::size_t columnNamed(const char* text, std::size_t size) {
+    for (std::size_t column = 0; column < kSchoolColumns; ++column) {
+        const char* name = kSchoolColumnNames[column];
+        std::size_t i = 0;
+        while (i < size && name[i] != '\0' &&
+               (text[i] == name[i] || text[i] - 'A' + 'a' == name[i])) {
+            ++i;
+        }
+        if (i == size && name[i] == '\0') {
+            return column;
+        }
+    }
+    return kSchoolColumns;
+}
+
+bool takeSchoolCell(const char* text, std::size_t size, std::size_t column, SCHOOL* school,
+                    std::string* error) {
+    if (column >= 2) {
+        std::int32_t* numbers[] = {&school->schoolnumber, &school->schoolarea,
+                                   &school->numberstudents};
+        if (size == 0 || parseNumber(text, size, numbers[column - 2]) != size) {
+            *error = showText(text, size) + " is not a whole number from -2147483648 to 2147483647";
+            return false;
+        }
+        return true;
+    }
+    // Code page 1251 is never longer than UTF-8, and 50 characters are at most 200 bytes.
+    char converted[4 * kTextSize];
+    if (size <= sizeof converted) {
+        std::uint32_t lacking = 0;
+        char* end = utf8ToCp1251Exactly(text, size, converted, &lacking);
+        std::size_t length = end ? static_cast<std::size_t>(end - converted) : 0;
+        if (end && length <= kTextSize && !std::memchr(converted, '\0', length)) {
+            char* field = column == 0 ? school->schoolname : school->director;
+            std::memcpy(field, converted, length);
+            std::memset(field + length, 0, kTextSize - length);
+            return true;
+        }
+    }
+    *error = showText(text, size) + whyNotText(text, size);
+    return false;
+}
+
+std::string lostLettersWarning(const char* text, std::size_t size) {
+    const char* end = text + size;
+    for (const char* p = text; p < end; ++p) {
+        p = static_cast<const char*>(std::memchr(p, '?', static_cast<std::size_t>(end - p)));
+        if (!p || p + 1 == end) {
+            break;
+        }
+        if (p[1] == '?') {
+            return showText(text, size) +
+                   " holds \"??\", as a save leaves letters its encoding lacks";
+        }
+    }
+    return std::string();
+}
+
+std::string showText(const char* text, std::size_t size) {
+    std::string shown = "\"";
+    const char* end = text + size;
+    const char* p = text;
+    for (std::size_t characters = 0; p < end && characters < kShownCharacters; ++characters) {
+        const unsigned char* u = reinterpret_cast<const unsigned char*>(p);
+        std::uint32_t code = 0;
+        std::size_t used = utf8SequenceAt(p, static_cast<std::size_t>(end - p), &code);
+        if (used == 0 && u[0] == 0xED && end - p >= 3 && (u[1] & 0xE0) == 0xA0 &&
+            (u[2] & 0xC0) == 0x80) {
+            // A surrogate without its pair, as the reading of UTF-16 passes it on.
+            code = 0xD000 | ((u[1] & 0x3Fu) << 6) | (u[2] & 0x3Fu);
+            shown += withCode("\\u%04X", code);
+            used = 3;
+        } else if (used == 0) {
+            shown += withCode("\\x%02X", u[0]);
+            used = 1;
+        } else if (code == '"' || code == '\\') {
+            shown += '\\';
+            shown += static_cast<char>(code);
+        } else if (code == '\r' || code == '\n' || code == '\t' || code == 0) {
+            shown += code == '\r' ? "\\r" : code == '\n' ? "\\n" : code == '\t' ? "\\t" : "\\0";
+        } else if (code < 0x20 || code == 0x7F) {
+            shown += withCode("\\x%02X", code);
+        } else if (code >= 0x80 && code < 0xA0) {
+            shown += withCode("\\u%04X", code);
+        } else {
+            shown.append(p, used);
+        }
+        p += used;
+    }
+    shown += '"';
+    return p < end ? shown + "..." : shown;
+}
+
+void reserveNumberLines(NumberLines* lines, std::size_t schools) {
+    std::size_t slots = 2;
+    while (slots < schools * 3 / 2 + 1) {
+        slots *= 2;
+    }
+    if (slots > lines->slots.size()) {
+        std::vector<std::pair<std::int32_t, std::size_t>> old;
+        old.swap(lines->slots);
+        lines->slots.resize(slots);
+        lines->count = 0;
+        for (const auto& known : old) {
+            if (known.second != 0) {
+                noteNumberLine(lines, known.first, known.second);
+            }
+        }
+    }
+}
+
+std::size_t noteNumberLine(NumberLines* lines, std::int32_t number, std::size_t line) {
+    if ((lines->count + 1) * 3 > lines->slots.size() * 2) {
+        reserveNumberLines(lines, lines->count * 2 + 2);
+    }
+    std::size_t mask = lines->slots.size() - 1;
+    std::size_t slot = static_cast<std::uint32_t>(number) * 2654435761u & mask;
+    while (lines->slots[slot].second != 0 && lines->slots[slot].first != number) {
+        slot = (slot + 1) & mask;
+    }
+    std::pair<std::int32_t, std::size_t>& known = lines->slots[slot];
+    if (known.second != 0) {
+        return known.second;
+    }
+    known = {number, line};
+    ++lines->count;
+    return 0;
+}

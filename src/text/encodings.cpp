@@ -1,0 +1,73 @@
+// Text files in the encodings that spreadsheets write, read into UTF-8.
+#include "text/encodings.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "text/codepage.h"
+
+namespace {
+
+char* putUtf8(std::uint32_t code, char* out) {
+    if (code < 0x80) {
+        *out++ = static_cast<char>(code);
+    } else if (code < 0x800) {
+        *out++ = static_cast<char>(0xC0 | (code >> 6));
+        *out++ = static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        *out++ = static_cast<char>(0xE0 | (code >> 12));
+        *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        *out++ = static_cast<char>(0xF0 | (code >> 18));
+        *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (code & 0x3F));
+    }
+    return out;
+}
+
+}  // namespace
+
+void utf16ToUtf8(const char* bytes, std::size_t size, bool bigEndian, std::string* out) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes);
+    int high = bigEndian ? 0 : 1;  // the place of each unit's high byte
+    // A unit of 2 bytes takes at most 3 in UTF-8, a pair of 4 bytes takes 4.
+    out->resize(size / 2 * 3 + 1);
+    char* to = &(*out)[0];
+    const unsigned char* end = p + size / 2 * 2;
+    auto unitAt = [high](const unsigned char* at) {
+        return static_cast<std::uint32_t>(at[high] << 8 | at[1 - high]);
+    };
+    while (p < end) {
+        std::uint32_t unit = unitAt(p);
+        p += 2;
+        if (unit >= 0xD800 && unit < 0xDC00 && p < end && unitAt(p) >= 0xDC00 &&
+            unitAt(p) < 0xE000) {
+            unit = 0x10000 + ((unit - 0xD800) << 10) + (unitAt(p) - 0xDC00);
+            p += 2;
+        }
+        to = putUtf8(unit, to);  // a lone surrogate too: three bytes that are no UTF-8
+    }
+    if (size % 2 != 0) {
+        *to++ = '\xFF';
+    }
+    out->resize(static_cast<std::size_t>(to - out->data()));
+}
+
+void cp1251ToUtf8(const char* bytes, std::size_t size, std::string* out) {
+    out->resize(textRoom(size));
+    char* end = encodeUtf8(bytes, size, &(*out)[0]);
+    out->resize(static_cast<std::size_t>(end - out->data()));
+}
+
+Encoding markedEncoding(const char* bytes, std::size_t size, std::size_t* markSize) {
+    const unsigned char* u = reinterpret_cast<const unsigned char*>(bytes);
+    *markSize = size >= 2 && ((u[0] == 0xFF && u[1] == 0xFE) || (u[0] == 0xFE && u[1] == 0xFF)) ? 2
+                : size >= 3 && u[0] == 0xEF && u[1] == 0xBB && u[2] == 0xBF                     ? 3
+                                                                                                : 0;
+    return *markSize == 3   ? Encoding::kUtf8
+           : *markSize == 0 ? Encoding::kUnmarked
+           : u[0] == 0xFE   ? Encoding::kUtf16BigEndian
+                            : Encoding::kUtf16LittleEndian;
+}

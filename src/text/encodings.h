@@ -1,0 +1,19 @@
+// The encodings in which spreadsheets write text files, turned into UTF-8.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// kUnmarked: no byte-order mark; kCp1251 is never marked, but found out.
+enum class Encoding { kUnmarked, kUtf8, kCp1251, kUtf16LittleEndian, kUtf16BigEndian };
+
+// The encoding that a byte-order mark at the start of the bytes names, and the
+// mark's length; kUnmarked and 0 when they begin with none.
+Encoding markedEncoding(const char* bytes, std::size_t size, std::size_t* markSize);
+
+// UTF-16 as UTF-8. A surrogate without its pair is passed on as its three bytes,
+// which are no UTF-8, and an odd last byte as 0xFF, which is none either.
+void utf16ToUtf8(const char* bytes, std::size_t size, bool bigEndian, std::string* out);
+
+// Windows-1251 (code page 1251) as UTF-8: every byte is a character.
+void cp1251ToUtf8(const char* bytes, std::size_t size, std::string* out);
