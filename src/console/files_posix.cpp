@@ -1,5 +1,6 @@
 // The file calls on POSIX systems that opening school files and replacing one
-// with rename(2) need, and the temporary file that a fatal signal must not leave.
+// with rename(2) or writing through it need, and the temporary file that a fatal
+// signal must not leave (or, for a file written through, must put back).
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -19,6 +20,10 @@ namespace {
 // The temporary file of a write in progress, removed if a signal ends the program.
 char liveTemporary[PATH_MAX];
 volatile sig_atomic_t temporaryLive = 0;
+// A file written through, and the copy of its old contents (the live temporary)
+// that a signal puts back into it; -1 when none.
+volatile sig_atomic_t liveTarget = -1;
+volatile sig_atomic_t liveCopy = -1;
 
 // Holds back every signal while a temporary file is created or renamed, so that
 // the handler always knows whether one exists.
@@ -47,7 +52,11 @@ void takeFacts(const struct stat& info, FileFacts* facts) {
 
 }  // namespace
 
+// A copy that cannot be put back stays: it holds the only old contents.
 void removeLiveTemporary() {
+    if (liveTarget >= 0 && (copyContents(liveCopy, liveTarget) != 0 || fsync(liveTarget) != 0)) {
+        return;
+    }
     if (temporaryLive) {
         unlink(liveTemporary);
     }
@@ -129,8 +138,8 @@ int createTemporaryFile(const std::string& name, bool fresh, int* fd) {
     }
     sigset_t before;
     holdSignals(&before);
-    *fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-               fresh ? 0666 : 0600);
+    *fd =
+        open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, fresh ? 0666 : 0600);
     int error = *fd < 0 ? errno : 0;
     if (*fd >= 0) {
         std::memcpy(liveTemporary, name.c_str(), name.size() + 1);
@@ -140,44 +149,126 @@ int createTemporaryFile(const std::string& name, bool fresh, int* fd) {
     return error;
 }
 
-// The group alone where the owner cannot be given away.
 bool copyOwner(int fd, const FileFacts& old) {
-    if (fchown(fd, old.owner, old.group) == 0) {
-        return true;
-    }
-    fchown(fd, static_cast<uid_t>(-1), old.group);  // else the group stays the writer's
-    return false;
+    return fchown(fd, old.owner, old.group) == 0;
 }
 
 int setPermissions(int fd, unsigned mode) {
     return fchmod(fd, mode) == 0 ? 0 : errno;
 }
 
-int copyExtendedAttributes(int from, int to) {
-    ssize_t size = flistxattr(from, nullptr, 0);
-    if (size < 0) {
-        return errno == ENOTSUP ? 0 : errno;  // a file system without them
+namespace {
+
+// The names of the file's extended attributes that this process can see, each
+// ended by a NUL; `fd` -1: none.
+int listAttributes(int fd, std::string* names) {
+    names->clear();
+    ssize_t size = fd < 0 ? 0 : flistxattr(fd, nullptr, 0);
+    if (size > 0) {
+        names->resize(static_cast<std::size_t>(size));
+        size = flistxattr(fd, &(*names)[0], names->size());
     }
-    std::string names(static_cast<std::size_t>(size), '\0');
-    size = flistxattr(from, &names[0], names.size());
     if (size < 0) {
-        return errno;  // ERANGE when one was added meanwhile
+        return errno == ENOTSUP ? 0 : errno;  // ERANGE when one was added meanwhile
+    }
+    names->resize(static_cast<std::size_t>(size));
+    return 0;
+}
+
+bool listed(const std::string& names, const char* name) {
+    return ('\0' + names).find('\0' + std::string(name) + '\0') != std::string::npos;
+}
+
+}  // namespace
+
+int copyExtendedAttributes(int from, int to) {
+    std::string names, present;
+    int error = listAttributes(from, &names);
+    if (error == 0) {
+        error = listAttributes(to, &present);
+    }
+    // What the new file took from the folder (a default access control list) and
+    // the old one lacks goes; the security module's label is the system's own.
+    for (std::size_t at = 0; error == 0 && at < present.size(); at = present.find('\0', at) + 1) {
+        const char* name = present.c_str() + at;
+        if (std::strncmp(name, "security.", 9) != 0 && !listed(names, name) &&
+            fremovexattr(to, name) != 0) {
+            error = errno;
+        }
     }
     std::string value;
-    for (std::size_t at = 0; at < static_cast<std::size_t>(size); at = names.find('\0', at) + 1) {
+    for (std::size_t at = 0; error == 0 && at < names.size(); at = names.find('\0', at) + 1) {
         const char* name = names.c_str() + at;
         ssize_t length = fgetxattr(from, name, nullptr, 0);
         value.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
         if (length < 0 || fgetxattr(from, name, &value[0], value.size()) != length ||
             fsetxattr(to, name, value.data(), value.size(), 0) != 0) {
-            return errno;
+            error = errno;
         }
     }
-    return 0;
+    return error;
 }
 
 int syncToDisk(int fd) {
     return fsync(fd) == 0 ? 0 : errno;
+}
+
+// Only async-signal-safe calls: a signal handler puts a file back with it.
+int copyContents(int from, int to) {
+    char buffer[4096];
+    off_t at = 0;
+    for (;;) {
+        ssize_t got = pread(from, buffer, sizeof buffer, at);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return got < 0 ? errno : ftruncate(to, at) == 0 ? 0 : errno;
+        }
+        for (ssize_t done = 0; done < got;) {
+            ssize_t put =
+                pwrite(to, buffer + done, static_cast<std::size_t>(got - done), at + done);
+            if (put < 0 && errno == EINTR) {
+                continue;
+            }
+            if (put <= 0) {
+                return put < 0 ? errno : EIO;
+            }
+            done += put;
+        }
+        at += got;
+    }
+}
+
+int syncFolderOf(const std::string& name) {
+    std::size_t separator = name.find_last_of('/');
+    std::string folder = separator == std::string::npos ? "." : name.substr(0, separator + 1);
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    int error = fsync(fd) == 0 ? 0 : errno;
+    close(fd);
+    return error == EINVAL ? 0 : error;  // a file system that syncs no folders
+}
+
+void guardWriteThrough(int target, int copy) {
+    sigset_t before;
+    holdSignals(&before);
+    liveCopy = copy;
+    liveTarget = target;
+    temporaryLive = target >= 0;
+    releaseSignals(&before);
+}
+
+int duplicateFile(int fd, int* copy) {
+    *copy = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    return *copy < 0 ? errno : 0;
+}
+
+int endFileHere(int fd) {
+    off_t at = lseek(fd, 0, SEEK_CUR);
+    return at >= 0 && ftruncate(fd, at) == 0 ? 0 : errno;
 }
 
 int putInPlace(const std::string& temporary, const std::string& target) {

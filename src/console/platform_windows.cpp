@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "console/platform.h"
 
@@ -28,10 +29,27 @@ struct CodePages {
 };
 CodePages savedCodePages;
 
-// Called on a thread of its own; the default handler then ends the process.
+// The temporary file of a write in progress, removed when the console ends the
+// program. The lock is held by the console's own thread while it removes it, and
+// then for good: the write cannot put a file in place meanwhile.
+char liveTemporary[MAX_PATH * 4];
+bool temporaryLive = false;
+CRITICAL_SECTION temporaryLock;
+
+// Called on a thread of its own (Ctrl-C, Ctrl-Break, the window closed); the
+// default handler then ends the process.
 BOOL WINAPI onConsoleEvent(DWORD) {
     restoreConsole();
+    EnterCriticalSection(&temporaryLock);
+    if (temporaryLive) {
+        DeleteFileA(liveTemporary);  // gone once the last handle is closed
+    }
     return FALSE;
+}
+
+void watchConsoleEvents() {
+    InitializeCriticalSection(&temporaryLock);
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
 // Without a console (all streams redirected) the calls fail and nothing changes.
@@ -43,7 +61,6 @@ void setCodePages() {
     SetConsoleOutputCP(1251);
     savedCodePages = CodePages{input, output};
     std::atexit(restoreConsole);
-    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
 // The errno that perror explains for a failed Windows call.
@@ -79,6 +96,7 @@ bool isConsole(HANDLE handle) {
 // The console shows code page 1251 itself: texts pass through unconverted.
 bool prepareConsole() {
     setCodePages();
+    watchConsoleEvents();
     return false;
 }
 
@@ -86,6 +104,7 @@ bool prepareConsole() {
 void prepareFileRun() {
     _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
+    watchConsoleEvents();
 }
 
 void restoreConsole() {
@@ -252,14 +271,34 @@ unsigned holdClosedStandardStreams() {
     return 0;
 }
 
+// Open for deleting and shared for it, so that the console's handler can remove it.
 int createTemporaryFile(const std::string& name, bool, int* fd) {
-    *fd = _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                _S_IREAD | _S_IWRITE);
-    return *fd < 0 ? errno : 0;
+    if (name.size() >= sizeof liveTemporary) {
+        return ENAMETOOLONG;
+    }
+    EnterCriticalSection(&temporaryLock);
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    int error = file == INVALID_HANDLE_VALUE
+                    ? (GetLastError() == ERROR_FILE_EXISTS ? EEXIST : errnoOf(GetLastError()))
+                    : 0;
+    *fd = error == 0 ? _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY) : -1;
+    if (error == 0 && *fd < 0) {
+        CloseHandle(file);
+        error = EMFILE;
+    }
+    if (error == 0) {
+        std::memcpy(liveTemporary, name.c_str(), name.size() + 1);
+        temporaryLive = true;
+    }
+    LeaveCriticalSection(&temporaryLock);
+    return error;
 }
 
+// There is no owner, group or permission bit to keep.
 bool copyOwner(int, const FileFacts&) {
-    return false;
+    return true;
 }
 
 int setPermissions(int, unsigned) {
@@ -274,16 +313,45 @@ int syncToDisk(int fd) {
     return _commit(fd) == 0 ? 0 : errno;
 }
 
+// A file is always replaced here (copyOwner keeps all): these serve no write.
+int copyContents(int, int) {
+    return ENOSYS;
+}
+
+int syncFolderOf(const std::string&) {
+    return 0;
+}
+
+void guardWriteThrough(int, int) {}
+
+int duplicateFile(int fd, int* copy) {
+    *copy = _dup(fd);
+    return *copy < 0 ? errno : 0;
+}
+
+int endFileHere(int fd) {
+    return _chsize_s(fd, _telli64(fd)) == 0 ? 0 : errno;
+}
+
 // std::rename does not replace an existing file on Windows.
 int putInPlace(const std::string& temporary, const std::string& target) {
-    return MoveFileExA(temporary.c_str(), target.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-               ? 0
-               : errnoOf(GetLastError());
+    EnterCriticalSection(&temporaryLock);
+    int error = MoveFileExA(temporary.c_str(), target.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+                    ? 0
+                    : errnoOf(GetLastError());
+    temporaryLive = temporaryLive && error != 0;
+    LeaveCriticalSection(&temporaryLock);
+    return error;
 }
 
 void removeFile(const std::string& name) {
+    EnterCriticalSection(&temporaryLock);
     _unlink(name.c_str());
+    if (temporaryLive && name == liveTemporary) {
+        temporaryLive = false;
+    }
+    LeaveCriticalSection(&temporaryLock);
 }
 
 int screenRows() {
