@@ -7,6 +7,8 @@ pytestmark = POSIX
 PROMPT, CLEAR = "Izberete rejims:", "\x1b[H\x1b[2J"
 MORE = "-- more (any key; q stops) --"
 EDITOR = os.environ.get("SCHOOLS_LINE_EDITOR") == "1"  # lines read through libedit
+LINES = {"look for :": ("Sof", "\r 7"), "show?:": ("", "1\n 7"), "file name:": ("", "f\n 7"),
+         "list:": ("", "g\n 7")}  # prompts with a line end: the part typed, keys that end it
 
 
 class Terminal:
@@ -74,7 +76,8 @@ def test_keys_without_enter_or_echo_and_escape_sequences_as_one_key(tmp_path):
     ("111", QUESTION, signal.SIGUSR1),
     ("111yes\nA\nB\n1\n2\n3\nno\n 2f\n ", PROMPT, signal.SIGTERM),  # after a write
     ("", PROMPT, signal.SIGTSTP), ("6", PAUSE[:-1], signal.SIGTSTP),  # stopped, then `fg`
-    ("121f\n 4", MORE, signal.SIGTSTP)])
+    ("121f\n 4", MORE, signal.SIGTSTP), *((k, w, signal.SIGTSTP) for k, w in [  # line prompts
+        ("3Sof", "look for :"), ("5", "show?:"), ("121", "file name:"), ("121f\n 2", "list:")])])
 def test_signals_leave_the_terminal_as_it_was(tmp_path, keys, wait, sig):  # and reach no parent
     def until(condition):
         deadline = time.monotonic() + 5
@@ -87,14 +90,15 @@ def test_signals_leave_the_terminal_as_it_was(tmp_path, keys, wait, sig):  # and
     keys and t.type(PROMPT, keys)
     t.wait_for(wait)
     as_found = lambda: termios.tcgetattr(t.slave) == t.before  # noqa: E731
-    until(lambda: as_found() == (wait == QUESTION and not EDITOR))  # a key or a line edited: no
+    until(lambda: as_found() == (wait in (QUESTION, *LINES) and not EDITOR))  # key, line edited: no
     os.kill(t.pid, sig)
     if stop:  # the terminal as found while stopped; after `fg` the wait shown again, in key mode
         until(as_found)
         os.write(t.master, b"\n")
         t.typed = len(t.out)
         t.type((CLEAR + menu(MAIN, "")[:-1]).replace("\n", "\r\n") if wait == PROMPT else
-               "\r" + wait, "q 7" if wait == MORE else " 7")
+               "\r" + wait if wait not in LINES else wait + "\r\r\n"[not EDITOR:] + LINES[wait][0],
+               "q 7" if wait == MORE else LINES[wait][1] if wait in LINES else " 7")
     assert t.finish() == 0 and (stop or t.out.endswith(" %d\r\n" % (128 + sig)))
 
 

@@ -23,22 +23,37 @@ bool safeHighBytes = false;  // so do bytes 0x80..0x9F, which it takes as C1 con
 // shows it again as the prompt of the line it reads.
 bool editingLines = false;
 std::string shownLine;
+// At a terminal, shownLine and the last whole line printed before it: a line read
+// shows them again after a stop, that line too where the prompt ended with it.
+bool promptsShownAgain = false;
+std::string lineAbove;
 
 void show(const char* text, std::size_t size) {
     if (showPaged(text, size)) {
         return;
     }
     std::fwrite(text, 1, size, stdout);
-    if (editingLines) {
+    if (promptsShownAgain) {
         std::size_t lineAt = size;
         while (lineAt > 0 && text[lineAt - 1] != '\n') {
             --lineAt;
         }
         if (lineAt > 0) {
+            std::size_t begin = lineAt - 1;
+            while (begin > 0 && text[begin - 1] != '\n') {
+                --begin;
+            }
+            lineAbove = (begin == 0 ? shownLine : std::string()) +
+                        std::string(text + begin, lineAt - 1 - begin);
             shownLine.clear();
         }
         shownLine.append(text + lineAt, size - lineAt);
     }
+}
+
+// The prompt line printed with a line end, where the line read starts a new one.
+std::string promptAbove() {
+    return shownLine.empty() ? lineAbove : std::string();
 }
 
 // The bytes read and not yet taken, and the line that line and number reads work on.
@@ -121,8 +136,9 @@ const std::size_t kLineLimit = 1 << 16;
 Received takeEditedLine() {
     std::string typed;
     typed.swap(input.pending);
-    Received received = readEditedLine(shownLine, &typed, &input.pending);
+    Received received = readEditedLine(shownLine, promptAbove(), &typed, &input.pending);
     shownLine.clear();  // the line end typed moved to a new line
+    lineAbove.clear();
     input.start = 0;
     input.end = std::min(typed.size(), sizeof input.bytes);
     std::memcpy(input.bytes, typed.data(), input.end);
@@ -156,7 +172,12 @@ Received takeLine() {
         if (input.start == input.end && !editingLines) {
             Received received = refill();
             if (received.fill == Fill::kResumed) {
-                continue;  // the terminal's line mode shows the line itself
+                // The prompt comes back, and what was typed ahead; the part still in
+                // the terminal's line comes back at its reprint key (Ctrl-R).
+                std::string again = promptAbove();
+                again += (again.empty() ? "" : "\n") + shownLine + input.pending;
+                std::fwrite(again.data(), 1, again.size(), stdout);
+                continue;
             }
             if (received.fill != Fill::kData) {
                 // A last line without a line end is still a line.
@@ -213,6 +234,7 @@ void setCodePage() {
     std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
     input.terminal = attachInput(input.fd);
     editingLines = input.terminal && startLineEditor(input.fd);
+    promptsShownAgain = input.terminal;
 }
 
 void setBinaryStreams() {
@@ -237,7 +259,7 @@ void print(const char* format, ...) {
     }
     va_list args;
     va_start(args, format);
-    if (editingLines) {
+    if (promptsShownAgain) {
         char text[512];  // the program's own texts and numbers, one line at most
         int size = std::vsnprintf(text, sizeof text, format, args);
         show(text, std::min(static_cast<std::size_t>(size > 0 ? size : 0), sizeof text - 1));
