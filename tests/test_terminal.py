@@ -12,9 +12,9 @@ LINES = {"look for :": ("Sof", "\r 7"), "show?:": ("", "1\n 7"), "file name:": (
 
 
 class Terminal:
-    def __init__(self, folder, stdout=None, rows=0, shell=None, **env):  # rows 0: unknown
+    def __init__(self, folder, stdout=None, rows=0, shell=None, cols=80, **env):  # rows 0: unknown
         self.master, self.slave = pty.openpty()  # the slave stays open: its settings outlive us
-        self.resize(rows)
+        self.resize(rows, cols)
         self.before, self.out, self.typed = termios.tcgetattr(self.slave), "", 0
         self.program = subprocess.Popen(
             ["sh", "-c", shell, PROGRAM] if shell else [PROGRAM], stdin=self.slave, cwd=folder,
@@ -27,8 +27,8 @@ class Terminal:
         self.pid = int(open("/proc/%d/task/%d/children" % ((self.program.pid,) * 2)).read().split(
         )[0]) if shell else self.program.pid
 
-    def resize(self, rows):
-        fcntl.ioctl(self.slave, termios.TIOCSWINSZ, struct.pack("4H", rows, 80, 0, 0))
+    def resize(self, rows, cols=80):
+        fcntl.ioctl(self.slave, termios.TIOCSWINSZ, struct.pack("4H", rows, cols, 0, 0))
 
     def wait_for(self, text, seconds=10):  # shown since the last keys typed; None: what has come
         while (text is None or text not in self.out[self.typed:]) and select.select(
@@ -110,18 +110,21 @@ def test_a_reader_gone_at_a_key_wait(tmp_path):
     assert t.finish() == -signal.SIGPIPE
 
 
-def test_a_long_listing_in_pages_read_anew_for_each(tmp_path):  # a row of each for the prompt
+@pytest.mark.parametrize("rows,cols,more,pages", [  # the window, then one 10 rows high
+    (24, 80, MORE, [0, 23, 32]),  # narrow: the prompt cut, a page of 2 rows is 1 wrapped line,
+    (3, 20, MORE[:19], [0, 1, 2, 9])])  # then 2 rows and the prompt are too short for a school
+def test_a_long_listing_in_pages_read_anew_for_each(tmp_path, rows, cols, more, pages):
     schools = [("S%d" % i, "D", i, 1, 99 - i) for i in range(60)]
     (tmp_path / "f").write_bytes(file(*schools).encode("latin-1"))
-    t = Terminal(tmp_path, rows=24)
-    for wait, keys in [(PROMPT, "121f\n"), (PAUSE[:-1], " "), (PROMPT, "4"), (MORE, "\x04"),
-                       (MORE, "q"), (PAUSE[:-1], " 7")]:  # Ctrl-D is a key here too
-        keys == "\x04" and (t.wait_for(MORE), t.resize(10))  # the next page is 10 rows high
+    t = Terminal(tmp_path, rows=rows, cols=cols)
+    for wait, keys in [(PROMPT, "121f\n"), (PAUSE[:-1], " "), (PROMPT, "4"), *[(more, "n")] * (
+            len(pages) - 3), (more, "\x04"), (more, "q"), (PAUSE[:-1], " 7")]:  # Ctrl-D: a key too
+        keys == "\x04" and (t.wait_for(more), t.resize(10, cols))  # the next page: 10 rows
         t.type(wait, keys)
     assert t.finish() == 0
     lines = "".join(block(*p) for p in enumerate(schools, 1)).split("\n")
-    page = lambda a, b: "\n".join(lines[a:b]) + "\n" + MORE + "\r%29s\r" % ""  # noqa: E731
-    assert ("rejims:4\n" + page(0, 23) + page(23, 32) + PAUSE).replace("\n", "\r\n") in t.out
+    page = lambda a, b: "\n".join(lines[a:b]) + "\n" + more + "\r%*s\r" % (len(more), "")  # noqa
+    assert ("rejims:4\n" + "".join(map(page, pages, pages[1:])) + PAUSE).replace("\n", "\r\n") in t.out
 
 
 @pytest.mark.parametrize("locale,csi", [("C", "?"), ("C.UTF-8", "\u203a".encode().decode("latin-1"))])

@@ -25,6 +25,8 @@ void restoreConsole();
 bool outputIsTerminal();
 // The rows of the window that shows standard output; 0 when unknown.
 int screenRows();
+// Its columns; 0 when unknown.
+int screenColumns();
 // Key mode: keys arrive one at a time, without echo and without Enter, until
 // leaveKeyMode. On Windows each read then takes one key press from the console.
 void enterKeyMode();

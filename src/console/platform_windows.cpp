@@ -361,3 +361,11 @@ int screenRows() {
     }
     return info.srWindow.Bottom - info.srWindow.Top + 1;
 }
+
+int screenColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) {
+        return 0;
+    }
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
