@@ -93,7 +93,7 @@ def test_signals_leave_the_terminal_as_it_was(tmp_path, keys, wait, sig):  # and
     until(lambda: as_found() == (wait in (QUESTION, *LINES) and not EDITOR))  # key, line edited: no
     os.kill(t.pid, sig)
     if stop:  # the terminal as found while stopped; after `fg` the wait shown again, in key mode
-        until(as_found)
+        until(lambda: as_found() and open("/proc/%d/stat" % t.pid).read().split(") ")[-1][0] == "T")
         os.write(t.master, b"\n")
         t.typed = len(t.out)
         t.type((CLEAR + menu(MAIN, "")[:-1]).replace("\n", "\r\n") if wait == PROMPT else

@@ -85,7 +85,7 @@ bool takeOver(int oldFd, const FileFacts& old, int fd) {
            setPermissions(fd, old.mode & 0777) == 0;
 }
 
-const int kNotKept = -1;  // a replacement would lose what the old file had
+const int kNotKept = -2;  // a replacement would lose what the old file had; no errno
 
 // A regular file is replaced by a temporary one beside it that takes over what
 // the old one had, or kNotKept comes back and nothing is left.
@@ -219,10 +219,8 @@ int beginOnExisting(int fd, bool link, AtomicWrite* file) {
         (describeName(file->target, &now) != 0 || (facts.identified && !sameFile(now, facts)))) {
         error = EBUSY;  // moved meanwhile: whatever is there now is not ours
     }
-    if (error == 0 && way == Way::kReplace) {
-        error = beginReplacement(fd, &facts, file);
-    }
-    if (error == kNotKept) {
+    if (error == 0 && way == Way::kReplace &&
+        (error = beginReplacement(fd, &facts, file)) == kNotKept) {
         error = beginWriteThrough(fd, facts, file);
     }
     closeFile(fd);
