@@ -111,8 +111,8 @@ def test_a_reader_gone_at_a_key_wait(tmp_path):
 
 
 @pytest.mark.parametrize("rows,cols,more,pages", [  # the window, then one 10 rows high
-    (24, 80, MORE, [0, 23, 32]),  # narrow: the prompt cut, a page of 2 rows is 1 wrapped line,
-    (3, 20, MORE[:19], [0, 1, 2, 9])])  # then 2 rows and the prompt are too short for a school
+    (24, 80, MORE, [0, 23, 32]),  # too short for a school, and narrow: the prompt cut, a page
+    (2, 20, MORE[:19], [0, 1, 2, 9])])  # of one row holds one line however long, rows wrapped
 def test_a_long_listing_in_pages_read_anew_for_each(tmp_path, rows, cols, more, pages):
     schools = [("S%d" % i, "D", i, 1, 99 - i) for i in range(60)]
     (tmp_path / "f").write_bytes(file(*schools).encode("latin-1"))

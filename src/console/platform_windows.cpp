@@ -48,8 +48,12 @@ BOOL WINAPI onConsoleEvent(DWORD) {
 }
 
 void watchConsoleEvents() {
-    InitializeCriticalSection(&temporaryLock);
-    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+    static bool watching = false;
+    if (!watching) {
+        watching = true;
+        InitializeCriticalSection(&temporaryLock);
+        SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+    }
 }
 
 // Without a console (all streams redirected) the calls fail and nothing changes.
