@@ -110,9 +110,10 @@ def test_a_reader_gone_at_a_key_wait(tmp_path):
     assert t.finish() == -signal.SIGPIPE
 
 
-@pytest.mark.parametrize("rows,cols,more,pages", [  # the window, then one 10 rows high
-    (24, 80, MORE, [0, 23, 32]),  # too short for a school, and narrow: the prompt cut, a page
-    (2, 20, MORE[:19], [0, 1, 2, 9])])  # of one row holds one line however long, rows wrapped
+# The window, then one 10 rows high. In one 2 rows high and 20 wide the prompt is cut short
+# and a page holds one line however long; at 10 rows lines count the rows they wrap to.
+@pytest.mark.parametrize("rows,cols,more,pages", [(24, 80, MORE, [0, 23, 32]),
+                                                  (2, 20, MORE[:19], [0, 1, 2, 9])])
 def test_a_long_listing_in_pages_read_anew_for_each(tmp_path, rows, cols, more, pages):
     schools = [("S%d" % i, "D", i, 1, 99 - i) for i in range(60)]
     (tmp_path / "f").write_bytes(file(*schools).encode("latin-1"))
