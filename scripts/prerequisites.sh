@@ -2,7 +2,7 @@
 # What the build and the tests need, in one list, checked for one purpose:
 #   run    make run: CMake, a C++ compiler and make; pkg-config and libedit for line editing
 #   test   make test: the same, line editing included, GoogleTest, Debian's Python 3 with
-#          pytest, strace and the ACL tools
+#          pytest, strace and the ACL and attribute tools
 #   ci     .ci/run and .ci/package: the same, the packaging tools, mingw-w64 and wine
 # As root on Debian what is missing is installed, after one line that names it. Otherwise
 # one line gives the command that installs it and the status is 1, unless all that is
@@ -35,6 +35,7 @@ need "test ci" libgtest-dev test -e /usr/include/gtest/gtest.h
 need "test ci" python3-pytest /usr/bin/python3 -c 'import pytest'
 need "test ci" strace command -v strace    # a signal delivered in the middle of a write
 need "test ci" acl command -v setfacl      # access control lists kept by a write
+need "test ci" attr command -v getfattr    # extended attributes kept by a write
 need ci mandoc command -v mandoc
 need ci groff-base command -v groff
 need ci man-db command -v man

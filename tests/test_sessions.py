@@ -192,6 +192,27 @@ def acl(entry, *owner):  # a file of that owner and group with an extended attri
     return make
 
 
+def seen(p):  # what a user checks: the ACL with owner and group, the attributes, nobody reading
+    tool = lambda *a: subprocess.run([*a, p.name], cwd=p.parent, capture_output=True).stdout  # noqa
+    return tool("getfacl", "-n"), tool("getfattr", "-d", "-m", "-"), subprocess.run(
+        ["cat", p], user="nobody", capture_output=True).returncode
+
+
+def unchanged(*setfacl, folder=False):  # "f" of root, 0660, with that ACL and two attributes,
+    noted = []  # in "d" of nobody's default ACL if `folder`; `also`: a user sees the same after
+
+    def make(p):
+        f = p / "f" if folder else p
+        folder and acl("default:user:nobody:rw")(p)
+        f.write_bytes(file(C).encode()), os.chmod(f, 0o660)
+        if not shutil.which("setfacl") or subprocess.run(["setfacl", *setfacl, f]).returncode:
+            pytest.skip("no access control lists here")
+        os.setxattr(f, "trusted.backup", b"1"), os.setxattr(f, "user.note", b"2")
+        noted.append(seen(f))
+    return dict(files={"d" if folder else "f": make},
+                also=lambda d: seen(d / ("d/f" if folder else "f")) == noted[0])
+
+
 def kept(*owner_group_mode):  # what "f" must have after the write
     def check(folder):
         st = os.stat(folder / "f")
@@ -214,15 +235,21 @@ FILE_SYSTEM = [
         user="nobody", files={"f": file(C), "d": lambda p: p.mkdir(0o555)},
         after={"f": file(C), "d": "d", "out": file(A, B)}, err="d/x: Permission denied\n",
         marks=POSIX),
-    row("a file-size limit at the end of a write and in it", AB, write("f"), load("1", "big"),
-        write("f"), END, files={"f": file(C), "big": BIG_FILE}, marks=POSIX, limit=150,
-        after={"f": file(C), "big": BIG_FILE}, err=TOO_LARGE * 2),
+    *(row("a file-size limit at the end of a write and in it, " + who, AB, write("f"),
+          load("1", "big"), write("f"), END, files={"f": chmod(0o666, file(C)), "big": BIG_FILE},
+          marks=POSIX, limit=150, after={"f": file(C), "big": BIG_FILE}, err=TOO_LARGE * 2,
+          user=user) for who, user in (("replaced", None), ("written through", "nobody"))),
     row("written through links, keeping the mode; new files take the umask", AB, write("link"),
         write("n1"), write("n2"), write("to"), write("gone", NOT_WRITTEN), END, marks=POSIX,
         files={"f": chmod(0o640), "link": link("f"), "to": link("t"), "gone": link("no/x")},
         after={"f": file(A, B), "link": "-> f", "n1": file(A, B), "n2": file(A, B), "to": "-> t",
                "t": file(A, B), "gone": "-> no/x"}, err="gone: No such file or directory\n",
         also=lambda d: mode(d / "f", d / "n1", d / "n2") == (0o640, 0o644, 0o644)),
+    row("a folder's default ACL stays out of a file replaced there", AB, write("d/f"), END,
+        **unchanged("-b", folder=True), marks=[ROOT, ATTRIBUTES]),
+    row("another writer writes through: owner, group, ACL, every attribute stay", AB, write("f"),
+        END, user="nobody", after={"f": file(A, B)}, **unchanged("-m", "user:nobody:rw"),
+        marks=ROOT),
     row("access control lists kept, a folder's default one taken", AB, write("f"), write("d/n"),
         END, files={"f": acl("user:bin:rw", 65534, 1), "d": acl("default:group::rw")},
         also=lambda d: (mode(d / "d/n"), *(sorted(os.listxattr(d / n)) for n in ("f", "d/n"))) == (
@@ -237,9 +264,9 @@ FILE_SYSTEM = [
     *(row(who + " keeps the owner and set-user-ID bit", AB, write("f"), END, marks=ROOT, user=user,
           files={"f": owned(65534, 65534, 0o4755)}, also=kept(65534, 65534, 0o4755))
       for who, user in (("root", None), ("the owner", "nobody"))),
-    row("a member keeps a group's file's group, not its set-group-ID bit", AB, write("f"), END,
-        user="nobody", groups=(0,), files={"f": owned(1, 0, 0o2664)}, also=kept(65534, 0, 0o664),
-        marks=POSIX),
+    row("a member writes a group's file through it: owner, group, set-group-ID bit stay", AB,
+        write("f"), END, user="nobody", groups=(0,), files={"f": owned(1, 0, 0o2664)},
+        also=kept(1, 0, 0o2664), marks=POSIX),
     row("a link planted in a sticky folder by another user", AB, write("l", NOT_WRITTEN), END,
         files={"f": file(C), "l": planted}, after={"f": file(C), "l": "-> f"},
         err="l: Permission denied\n", marks=ROOT),
@@ -251,9 +278,11 @@ FILE_SYSTEM = [
     row("standard output closed at start", AB, write("f"), END, closed=True, marks=POSIX,
         files={"f": file(C)}, after={"f": file(A, B)}, status=1,
         err="schools: standard output: Bad file descriptor\n"),
-    row("a signal in the middle of a write", (AB[0] + "2f\n", menu(MAIN, "")[:-1]),  # unflushed
-        status=-signal.SIGTERM, files={"f": file(C)}, after={"f": file(C)},
-        runner=("strace", "-qqqo/dev/null", "-einject=fsync:signal=TERM"), marks=POSIX),
+    *(row("a signal in the middle of a write, " + who, (AB[0] + "2f\n", menu(MAIN, "")[:-1]),
+          status=-signal.SIGTERM, files={"f": chmod(0o666, file(C))}, after={"f": file(C)},
+          user=user, marks=POSIX, runner=("strace", "-qqqo/dev/null",  # the file's own sync
+                                          "-einject=fsync:signal=TERM:when=" + when))
+      for who, user, when in (("replaced", None, "1"), ("written through", "nobody", "3"))),
     imported("import: a file-size limit", HEAD + "A,D,1,1,1\nB,D,2,1,1", limit=150, marks=POSIX,
              err=["schools: o: File too large"]),
     row("import: no end", ("", ""), args=["--import", "/dev/zero", "o"], status=1, marks=POSIX,

@@ -7,12 +7,14 @@ pytestmark = POSIX
 PROMPT, CLEAR = "Izberete rejims:", "\x1b[H\x1b[2J"
 MORE = "-- more (any key; q stops) --"
 EDITOR = os.environ.get("SCHOOLS_LINE_EDITOR") == "1"  # lines read through libedit
+LINES = {"look for :": ("Sof", "\r 7"), "show?:": ("", "1\n 7"), "file name:": ("", "f\n 7"),
+         "list:": ("", "g\n 7")}  # prompts with a line end: the part typed, keys that end it
 
 
 class Terminal:
-    def __init__(self, folder, stdout=None, rows=0, shell=None, **env):  # rows 0: unknown
+    def __init__(self, folder, stdout=None, rows=0, shell=None, cols=80, **env):  # rows 0: unknown
         self.master, self.slave = pty.openpty()  # the slave stays open: its settings outlive us
-        self.resize(rows)
+        self.resize(rows, cols)
         self.before, self.out, self.typed = termios.tcgetattr(self.slave), "", 0
         self.program = subprocess.Popen(
             ["sh", "-c", shell, PROGRAM] if shell else [PROGRAM], stdin=self.slave, cwd=folder,
@@ -25,8 +27,8 @@ class Terminal:
         self.pid = int(open("/proc/%d/task/%d/children" % ((self.program.pid,) * 2)).read().split(
         )[0]) if shell else self.program.pid
 
-    def resize(self, rows):
-        fcntl.ioctl(self.slave, termios.TIOCSWINSZ, struct.pack("4H", rows, 80, 0, 0))
+    def resize(self, rows, cols=80):
+        fcntl.ioctl(self.slave, termios.TIOCSWINSZ, struct.pack("4H", rows, cols, 0, 0))
 
     def wait_for(self, text, seconds=10):  # shown since the last keys typed; None: what has come
         while (text is None or text not in self.out[self.typed:]) and select.select(
@@ -74,7 +76,8 @@ def test_keys_without_enter_or_echo_and_escape_sequences_as_one_key(tmp_path):
     ("111", QUESTION, signal.SIGUSR1),
     ("111yes\nA\nB\n1\n2\n3\nno\n 2f\n ", PROMPT, signal.SIGTERM),  # after a write
     ("", PROMPT, signal.SIGTSTP), ("6", PAUSE[:-1], signal.SIGTSTP),  # stopped, then `fg`
-    ("121f\n 4", MORE, signal.SIGTSTP)])
+    ("121f\n 4", MORE, signal.SIGTSTP), *((k, w, signal.SIGTSTP) for k, w in [  # line prompts
+        ("3Sof", "look for :"), ("5", "show?:"), ("121", "file name:"), ("121f\n 2", "list:")])])
 def test_signals_leave_the_terminal_as_it_was(tmp_path, keys, wait, sig):  # and reach no parent
     def until(condition):
         deadline = time.monotonic() + 5
@@ -87,14 +90,15 @@ def test_signals_leave_the_terminal_as_it_was(tmp_path, keys, wait, sig):  # and
     keys and t.type(PROMPT, keys)
     t.wait_for(wait)
     as_found = lambda: termios.tcgetattr(t.slave) == t.before  # noqa: E731
-    until(lambda: as_found() == (wait == QUESTION and not EDITOR))  # a key or a line edited: no
+    until(lambda: as_found() == (wait in (QUESTION, *LINES) and not EDITOR))  # key, line edited: no
     os.kill(t.pid, sig)
     if stop:  # the terminal as found while stopped; after `fg` the wait shown again, in key mode
-        until(as_found)
+        until(lambda: as_found() and open("/proc/%d/stat" % t.pid).read().split(") ")[1][0] == "T")
         os.write(t.master, b"\n")
         t.typed = len(t.out)
         t.type((CLEAR + menu(MAIN, "")[:-1]).replace("\n", "\r\n") if wait == PROMPT else
-               "\r" + wait, "q 7" if wait == MORE else " 7")
+               "\r" + wait if wait not in LINES else wait + "\r\r\n"[not EDITOR:] + LINES[wait][0],
+               "q 7" if wait == MORE else LINES[wait][1] if wait in LINES else " 7")
     assert t.finish() == 0 and (stop or t.out.endswith(" %d\r\n" % (128 + sig)))
 
 
@@ -106,18 +110,23 @@ def test_a_reader_gone_at_a_key_wait(tmp_path):
     assert t.finish() == -signal.SIGPIPE
 
 
-def test_a_long_listing_in_pages_read_anew_for_each(tmp_path):  # a row of each for the prompt
+# The window, then one 10 rows high. In one 2 rows high and 20 wide the prompt is cut short
+# and a page holds one line however long; at 10 rows lines count the rows they wrap to.
+@pytest.mark.parametrize("rows,cols,more,pages", [(24, 80, MORE, [0, 23, 32]),
+                                                  (2, 20, MORE[:19], [0, 1, 2, 9])])
+def test_a_long_listing_in_pages_read_anew_for_each(tmp_path, rows, cols, more, pages):
     schools = [("S%d" % i, "D", i, 1, 99 - i) for i in range(60)]
     (tmp_path / "f").write_bytes(file(*schools).encode("latin-1"))
-    t = Terminal(tmp_path, rows=24)
-    for wait, keys in [(PROMPT, "121f\n"), (PAUSE[:-1], " "), (PROMPT, "4"), (MORE, "\x04"),
-                       (MORE, "q"), (PAUSE[:-1], " 7")]:  # Ctrl-D is a key here too
-        keys == "\x04" and (t.wait_for(MORE), t.resize(10))  # the next page is 10 rows high
+    t = Terminal(tmp_path, rows=rows, cols=cols)
+    for wait, keys in [(PROMPT, "121f\n"), (PAUSE[:-1], " "), (PROMPT, "4"), *[(more, "n")] * (
+            len(pages) - 3), (more, "\x04"), (more, "q"), (PAUSE[:-1], " 7")]:  # Ctrl-D: a key too
+        keys == "\x04" and (t.wait_for(more), t.resize(10, cols))  # the next page: 10 rows
         t.type(wait, keys)
     assert t.finish() == 0
     lines = "".join(block(*p) for p in enumerate(schools, 1)).split("\n")
-    page = lambda a, b: "\n".join(lines[a:b]) + "\n" + MORE + "\r%29s\r" % ""  # noqa: E731
-    assert ("rejims:4\n" + page(0, 23) + page(23, 32) + PAUSE).replace("\n", "\r\n") in t.out
+    page = lambda a, b: "\n".join(lines[a:b]) + "\n" + more + "\r%*s\r" % (len(more), "")  # noqa
+    shown = "rejims:4\n" + "".join(map(page, pages, pages[1:])) + PAUSE
+    assert shown.replace("\n", "\r\n") in t.out
 
 
 @pytest.mark.parametrize("locale,csi", [("C", "?"), ("C.UTF-8", "\u203a".encode().decode("latin-1"))])

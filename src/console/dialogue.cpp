@@ -94,7 +94,8 @@ void skipEscapeSequence() {
 Received takeEditedLine() {
     std::string typed;
     typed.swap(input.pending);
-    Received received = readEditedLine(takeShownLine(), &typed, &input.pending);
+    Received received = readEditedLine(shownLine(), promptAbove(), &typed, &input.pending);
+    forgetShownLines();  // the line end typed moved to a new line
     input.start = 0;
     input.end = std::min(typed.size(), sizeof input.bytes);
     std::memcpy(input.bytes, typed.data(), input.end);
@@ -138,7 +139,12 @@ Received takeLine() {
         if (input.start == input.end && !editingLines) {
             Received received = refill();
             if (received.fill == Fill::kResumed) {
-                continue;  // the terminal's line mode shows the line itself
+                // The prompt comes back, and what was typed ahead; the part still in
+                // the terminal's line comes back at its reprint key (Ctrl-R).
+                std::string again = promptAbove();
+                again += (again.empty() ? "" : "\n") + shownLine() + input.pending;
+                writeOutput(again.data(), again.size());
+                continue;
             }
             if (received.fill != Fill::kData) {
                 // A last line without a line end is still a line.
@@ -202,7 +208,7 @@ void setCodePage() {
     bufferOutput();
     input.terminal = attachInput(input.fd);
     editingLines = input.terminal && startLineEditor(input.fd);
-    if (editingLines) {
+    if (input.terminal) {
         followShownLine();
     }
 }

@@ -22,6 +22,7 @@ struct Editor {
     EditLine* line = nullptr;
     History* history = nullptr;
     std::string prompt;        // shown again by the editor when it redraws the line
+    std::string above;         // the line above, shown again after a stop
     std::string typed;         // read and not yet taken: typed before the line was asked for,
     std::size_t typedAt = 0;   // or read from the terminal in one go
     Fill ended = Fill::kData;  // the input ended or failed while the line was read
@@ -73,6 +74,9 @@ int nextByte() {
         char bytes[4096];
         Received received = readInput(bytes, sizeof bytes);
         if (received.fill == Fill::kResumed) {
+            if (!editor.above.empty()) {
+                std::fputs(("\r" + editor.above + "\r\n").c_str(), stdout);
+            }
             el_set(editor.line, EL_REFRESH);
             continue;
         }
@@ -198,8 +202,10 @@ bool startLineEditor(int fd) {
     return true;
 }
 
-Received readEditedLine(const std::string& prompt, std::string* typed, std::string* line) {
+Received readEditedLine(const std::string& prompt, const std::string& above, std::string* typed,
+                        std::string* line) {
     editor.prompt = prompt;
+    editor.above = above;
     editor.typed.swap(*typed);
     editor.typedAt = 0;
     editor.ended = Fill::kData;

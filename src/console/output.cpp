@@ -14,10 +14,12 @@ namespace {
 char outputBuffer[1 << 16];
 int firstFailure = 0;  // why standard output first failed, 0 while it works
 
-// Where lines are edited, what was written since the last line end: the editor
-// shows it again as the prompt of the line it reads.
+// At a terminal, what was written since the last line end, and the last whole
+// line before it: a line read shows them again after a stop, and the line editor
+// shows the first as its prompt.
 bool followingLine = false;
 std::string lineShown;
+std::string lineAbove;
 
 }  // namespace
 
@@ -36,6 +38,12 @@ void writeOutput(const char* bytes, std::size_t size) {
             --lineAt;
         }
         if (lineAt > 0) {
+            std::size_t begin = lineAt - 1;
+            while (begin > 0 && bytes[begin - 1] != '\n') {
+                --begin;
+            }
+            lineAbove = (begin == 0 ? lineShown : std::string()) +
+                        std::string(bytes + begin, lineAt - 1 - begin);
             lineShown.clear();
         }
         lineShown.append(bytes + lineAt, size - lineAt);
@@ -57,8 +65,15 @@ void followShownLine() {
     followingLine = true;
 }
 
-std::string takeShownLine() {
-    std::string line;
-    line.swap(lineShown);
-    return line;
+const std::string& shownLine() {
+    return lineShown;
+}
+
+std::string promptAbove() {
+    return lineShown.empty() ? lineAbove : std::string();
+}
+
+void forgetShownLines() {
+    lineShown.clear();
+    lineAbove.clear();
 }

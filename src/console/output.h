@@ -13,9 +13,13 @@ void writeOutput(const char* bytes, std::size_t size);
 void flushOutput();
 // Why standard output lost what was written to it; 0 when nothing was lost.
 int outputFailure();
-// From now on, remembers what was written since the last line end: the line
-// editor shows it as the prompt of the line it reads.
+// From now on, remembers what was written since the last line end, and the last
+// whole line before it (at a terminal, where a stop may call for them again).
 void followShownLine();
-// What was written since the last line end; then forgotten, as the line end
-// typed moves on to a new line.
-std::string takeShownLine();
+// What was written since the last line end: the line editor shows it as the
+// prompt of the line it reads.
+const std::string& shownLine();
+// The prompt printed with its line end, where the line read starts a new one.
+std::string promptAbove();
+// Forgets both, as the line end typed moves on to a new line.
+void forgetShownLines();

@@ -24,6 +24,8 @@ void restoreConsole();
 bool outputIsTerminal();
 // The rows of the window that shows standard output; 0 when unknown.
 int screenRows();
+// Its columns; 0 when unknown.
+int screenColumns();
 // Key mode: keys arrive one at a time, without echo and without Enter, until
 // leaveKeyMode. On Windows each read then takes one key press from the console.
 void enterKeyMode();
@@ -57,10 +59,12 @@ bool inputArrivesWithin(int ms);
 // terminal `fd`; false where there is none, and lines are then read as they come.
 bool startLineEditor(int fd);
 // One line through the editor, with what was printed on the line so far as its
-// prompt. `typed` brings the bytes typed before the line was asked for, which
-// start it, and takes back those read beyond its end. The line comes with its
-// line end; kEnded at the end of input.
-Received readEditedLine(const std::string& prompt, std::string* typed, std::string* line);
+// prompt; `above`, a prompt printed with its line end, is shown again above it
+// after a stop. `typed` brings the bytes typed before the line was asked for,
+// which start it, and takes back those read beyond its end. The line comes with
+// its line end; kEnded at the end of input.
+Received readEditedLine(const std::string& prompt, const std::string& above, std::string* typed,
+                        std::string* line);
 // While the editor has the terminal in its own mode, a signal that ends or stops
 // the program gives the terminal back first, and a continue brings the editor's
 // mode back (POSIX only).

@@ -13,6 +13,7 @@
 #include <cstdlib>
 
 #include "console/platform.h"
+#include "files/file_calls.h"
 #include "files/windows_calls.h"
 
 namespace {
@@ -27,10 +28,20 @@ struct CodePages {
 };
 CodePages savedCodePages;
 
-// Called on a thread of its own; the default handler then ends the process.
+// Called on a thread of its own (Ctrl-C, Ctrl-Break, the window closed); the
+// default handler then ends the process. A write in progress leaves no temporary.
 BOOL WINAPI onConsoleEvent(DWORD) {
     restoreConsole();
+    removeLiveTemporary();
     return FALSE;
+}
+
+void watchConsoleEvents() {
+    static bool watching = false;
+    if (!watching) {
+        watching = true;
+        SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+    }
 }
 
 // Without a console (all streams redirected) the calls fail and nothing changes.
@@ -42,7 +53,6 @@ void setCodePages() {
     SetConsoleOutputCP(1251);
     savedCodePages = CodePages{input, output};
     std::atexit(restoreConsole);
-    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
 /* ==== Input =============================================================== */
@@ -55,6 +65,7 @@ bool inputIsConsole = false;
 // The console shows code page 1251 itself: texts pass through unconverted.
 bool prepareConsole() {
     setCodePages();
+    watchConsoleEvents();
     return false;
 }
 
@@ -62,6 +73,7 @@ bool prepareConsole() {
 void prepareFileRun() {
     _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
+    watchConsoleEvents();
 }
 
 void restoreConsole() {
@@ -169,4 +181,12 @@ int screenRows() {
         return 0;
     }
     return info.srWindow.Bottom - info.srWindow.Top + 1;
+}
+
+int screenColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) {
+        return 0;
+    }
+    return info.srWindow.Right - info.srWindow.Left + 1;
 }

@@ -39,17 +39,35 @@ unsigned holdClosedStandardStreams();
 // removes it should a signal end the program before putInPlace or removeFile.
 // `fresh`: the permissions a new file gets; otherwise the owner's alone.
 int createTemporaryFile(const std::string& name, bool fresh, int* fd);
-// The old file's owner and group where the system allows; returns whether both were kept.
+// The old file's owner and group where the system allows; returns whether both
+// were kept (always, where files have none).
 bool copyOwner(int fd, const FileFacts& old);
 int setPermissions(int fd, unsigned mode);
-// Every extended attribute, the access control list among them, where the build
-// has the calls for them (attributes_linux.cpp); none elsewhere.
+// Gives `to` exactly the extended attributes of `from` that this process can see,
+// the access control list among them: each is copied, and each that `to` has
+// besides (one taken from the folder's default) is removed; `from` -1: none. A
+// label of the system's security module stays as the system gave it. Only where
+// the build has the calls for them (attributes_linux.cpp); none elsewhere.
 int copyExtendedAttributes(int from, int to);
 // Puts what was written on the disk itself.
 int syncToDisk(int fd);
+// The whole of `from` into `to`, from the start, `to` ending where it ends.
+int copyContents(int from, int to);
+// Puts the folder that holds the file on the disk: a file created there stays.
+int syncFolderOf(const std::string& name);
+// While the file `target` is written through, a signal that ends the program puts
+// the copy of its old contents back into it, and removes the copy (the file of
+// createTemporaryFile) only once it is back; -1 ends that, and leaves the copy
+// to the caller alone.
+void guardWriteThrough(int target, int copy);
+// A second descriptor of the open file.
+int duplicateFile(int fd, int* copy);
+// Ends the file at the descriptor's position.
+int endFileHere(int fd);
 // Gives the complete temporary file the target's name, replacing the old file.
 int putInPlace(const std::string& temporary, const std::string& target);
 void removeFile(const std::string& name);
 // Removes the temporary file of a write in progress, if any, for a program that
-// ends before the write does; async-signal-safe on POSIX.
+// ends before the write does; a file written through first gets its old contents
+// back from it. Async-signal-safe on POSIX.
 void removeLiveTemporary();

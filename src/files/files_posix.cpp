@@ -1,5 +1,6 @@
 // The file calls on POSIX systems that opening school files and replacing one
-// with rename(2) need, and the temporary file that a fatal signal must not leave.
+// with rename(2) or writing through it need, and the temporary file that a fatal
+// signal must not leave (or, for a file written through, must put back).
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -18,6 +19,10 @@ namespace {
 // The temporary file of a write in progress, removed if a signal ends the program.
 char liveTemporary[PATH_MAX];
 volatile sig_atomic_t temporaryLive = 0;
+// A file written through, and the copy of its old contents (the live temporary)
+// that a signal puts back into it; -1 when none.
+volatile sig_atomic_t liveTarget = -1;
+volatile sig_atomic_t liveCopy = -1;
 
 // Holds back every signal while a temporary file is created or renamed, so that
 // the handler always knows whether one exists.
@@ -46,7 +51,11 @@ void takeFacts(const struct stat& info, FileFacts* facts) {
 
 }  // namespace
 
+// A copy that cannot be put back stays: it holds the only old contents.
 void removeLiveTemporary() {
+    if (liveTarget >= 0 && (copyContents(liveCopy, liveTarget) != 0 || fsync(liveTarget) != 0)) {
+        return;
+    }
     if (temporaryLive) {
         unlink(liveTemporary);
     }
@@ -128,8 +137,8 @@ int createTemporaryFile(const std::string& name, bool fresh, int* fd) {
     }
     sigset_t before;
     holdSignals(&before);
-    *fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-               fresh ? 0666 : 0600);
+    *fd =
+        open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, fresh ? 0666 : 0600);
     int error = *fd < 0 ? lastError() : 0;
     if (*fd >= 0) {
         std::memcpy(liveTemporary, name.c_str(), name.size() + 1);
@@ -139,13 +148,8 @@ int createTemporaryFile(const std::string& name, bool fresh, int* fd) {
     return error;
 }
 
-// The group alone where the owner cannot be given away.
 bool copyOwner(int fd, const FileFacts& old) {
-    if (fchown(fd, old.owner, old.group) == 0) {
-        return true;
-    }
-    fchown(fd, static_cast<uid_t>(-1), old.group);  // else the group stays the writer's
-    return false;
+    return fchown(fd, old.owner, old.group) == 0;
 }
 
 int setPermissions(int fd, unsigned mode) {
@@ -154,6 +158,64 @@ int setPermissions(int fd, unsigned mode) {
 
 int syncToDisk(int fd) {
     return fsync(fd) == 0 ? 0 : lastError();
+}
+
+// Only async-signal-safe calls: a signal handler puts a file back with it.
+int copyContents(int from, int to) {
+    char buffer[4096];
+    off_t at = 0;
+    for (;;) {
+        ssize_t got = pread(from, buffer, sizeof buffer, at);
+        if (got < 0 && lastError() == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return got < 0 ? lastError() : ftruncate(to, at) == 0 ? 0 : lastError();
+        }
+        for (ssize_t done = 0; done < got;) {
+            ssize_t put =
+                pwrite(to, buffer + done, static_cast<std::size_t>(got - done), at + done);
+            if (put < 0 && lastError() == EINTR) {
+                continue;
+            }
+            if (put <= 0) {
+                return put < 0 ? lastError() : EIO;
+            }
+            done += put;
+        }
+        at += got;
+    }
+}
+
+int syncFolderOf(const std::string& name) {
+    std::size_t separator = name.find_last_of('/');
+    std::string folder = separator == std::string::npos ? "." : name.substr(0, separator + 1);
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return lastError();
+    }
+    int error = fsync(fd) == 0 ? 0 : lastError();
+    close(fd);
+    return error == EINVAL ? 0 : error;  // a file system that syncs no folders
+}
+
+void guardWriteThrough(int target, int copy) {
+    sigset_t before;
+    holdSignals(&before);
+    liveCopy = copy;
+    liveTarget = target;
+    temporaryLive = target >= 0;
+    releaseSignals(&before);
+}
+
+int duplicateFile(int fd, int* copy) {
+    *copy = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    return *copy < 0 ? lastError() : 0;
+}
+
+int endFileHere(int fd) {
+    off_t at = lseek(fd, 0, SEEK_CUR);
+    return at >= 0 && ftruncate(fd, at) == 0 ? 0 : lastError();
 }
 
 int putInPlace(const std::string& temporary, const std::string& target) {

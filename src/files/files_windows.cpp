@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "files/file_calls.h"
 #include "files/windows_calls.h"
@@ -103,30 +104,50 @@ unsigned holdClosedStandardStreams() {
 
 namespace {
 
-// The temporary file of a write in progress, removed if the program ends first.
-std::string liveTemporary;
+// The temporary file of a write in progress, removed when the program ends first.
+// The lock is held by the one who removes it, and then for good: the write cannot
+// put the file in place meanwhile. A slim lock needs no setting up.
+char liveTemporary[MAX_PATH * 4];
+bool temporaryLive = false;
+SRWLOCK temporaryLock = SRWLOCK_INIT;
 
 }  // namespace
 
+// Open for deleting and shared for it, so that the console's handler can remove it.
 int createTemporaryFile(const std::string& name, bool, int* fd) {
-    liveTemporary.reserve(name.size());  // no allocation while it is live
-    *fd = _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                _S_IREAD | _S_IWRITE);
-    if (*fd < 0) {
-        return lastError();
+    if (name.size() >= sizeof liveTemporary) {
+        return ENAMETOOLONG;
     }
-    liveTemporary = name;
-    return 0;
+    AcquireSRWLockExclusive(&temporaryLock);
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    int error = file == INVALID_HANDLE_VALUE
+                    ? (GetLastError() == ERROR_FILE_EXISTS ? EEXIST : errnoOf(GetLastError()))
+                    : 0;
+    *fd = error == 0 ? _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY) : -1;
+    if (error == 0 && *fd < 0) {
+        CloseHandle(file);
+        error = EMFILE;
+    }
+    if (error == 0) {
+        std::memcpy(liveTemporary, name.c_str(), name.size() + 1);
+        temporaryLive = true;
+    }
+    ReleaseSRWLockExclusive(&temporaryLock);
+    return error;
 }
 
 void removeLiveTemporary() {
-    if (!liveTemporary.empty()) {
-        _unlink(liveTemporary.c_str());
+    AcquireSRWLockExclusive(&temporaryLock);  // kept: the program is ending
+    if (temporaryLive) {
+        DeleteFileA(liveTemporary);  // gone once the last handle is closed
     }
 }
 
+// There is no owner, group or permission bit to keep.
 bool copyOwner(int, const FileFacts&) {
-    return false;
+    return true;
 }
 
 int setPermissions(int, unsigned) {
@@ -137,19 +158,43 @@ int syncToDisk(int fd) {
     return _commit(fd) == 0 ? 0 : lastError();
 }
 
-// std::rename does not replace an existing file on Windows.
-int putInPlace(const std::string& temporary, const std::string& target) {
-    if (!MoveFileExA(temporary.c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return errnoOf(GetLastError());
-    }
-    liveTemporary.clear();
+// A file is always replaced here (copyOwner keeps all): these serve no write.
+int copyContents(int, int) {
+    return ENOSYS;
+}
+
+int syncFolderOf(const std::string&) {
     return 0;
 }
 
+void guardWriteThrough(int, int) {}
+
+int duplicateFile(int fd, int* copy) {
+    *copy = _dup(fd);
+    return *copy < 0 ? lastError() : 0;
+}
+
+int endFileHere(int fd) {
+    return _chsize_s(fd, _telli64(fd)) == 0 ? 0 : lastError();
+}
+
+// std::rename does not replace an existing file on Windows.
+int putInPlace(const std::string& temporary, const std::string& target) {
+    AcquireSRWLockExclusive(&temporaryLock);
+    int error = MoveFileExA(temporary.c_str(), target.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+                    ? 0
+                    : errnoOf(GetLastError());
+    temporaryLive = temporaryLive && error != 0;
+    ReleaseSRWLockExclusive(&temporaryLock);
+    return error;
+}
+
 void removeFile(const std::string& name) {
+    AcquireSRWLockExclusive(&temporaryLock);
     _unlink(name.c_str());
-    if (name == liveTemporary) {
-        liveTemporary.clear();
+    if (temporaryLive && name == liveTemporary) {
+        temporaryLive = false;
     }
+    ReleaseSRWLockExclusive(&temporaryLock);
 }

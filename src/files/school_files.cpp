@@ -82,11 +82,19 @@ int createTemporary(const std::string& target, bool fresh, std::string* name, in
     return error;
 }
 
+// The replacement takes over all that the old file had: owner and group, its
+// extended attributes exactly (the access control list among them), then the
+// permissions; a set-id or sticky bit comes back only once the records are
+// written, since a write clears it.
+bool takeOver(int oldFd, const FileFacts& old, int fd) {
+    return copyOwner(fd, old) && copyExtendedAttributes(oldFd, fd) == 0 &&
+           setPermissions(fd, old.mode & 0777) == 0;
+}
+
+const int kNotKept = -2;  // a replacement would lose what the old file had; no errno
+
 // A regular file is replaced by a temporary one beside it that takes over what
-// the old one had: owner and group where the system allows, the permissions, and
-// every extended attribute (the access control list among them) or nothing is
-// written. The set-id and sticky bits come back only once the records are
-// written, since a write clears them, and only when owner and group were kept.
+// the old one had, or kNotKept comes back and nothing is left.
 int beginReplacement(int oldFd, const FileFacts* old, AtomicWrite* file) {
     int fd = -1;
     int error = createTemporary(file->target, old == nullptr, &file->temporary, &fd);
@@ -94,20 +102,80 @@ int beginReplacement(int oldFd, const FileFacts* old, AtomicWrite* file) {
         file->temporary.clear();
         return error;
     }
-    if (old) {
-        bool ownerKept = copyOwner(fd, *old);
-        error = setPermissions(fd, old->mode & 0777);
-        file->finalMode = ownerKept ? old->mode & 07777 : 0;
-        if (error == 0) {
-            error = copyExtendedAttributes(oldFd, fd);
-        }
-    }
-    if (error != 0) {
+    if (old && !takeOver(oldFd, *old, fd)) {
         closeFile(fd);
-        return error;
+        removeFile(file->temporary);
+        file->temporary.clear();
+        return kNotKept;
     }
+    file->finalMode = old ? old->mode & 07777 : 0;
     file->stream = streamOver(fd, "wb", &error);
     return error;
+}
+
+// The records go through the file itself, which keeps its inode and all it has.
+// Its old contents first go to a copy beside it, on the disk before the file is
+// touched, which a failure or a fatal signal puts back.
+int beginWriteThrough(int fd, const FileFacts& facts, AtomicWrite* file) {
+    int readFd = -1, copyFd = -1, streamFd = -1;
+    FileFacts read;
+    int error = openFile(file->target, Access::kRead, &readFd);
+    if (error != 0) {
+        return error;  // unread, the old contents could not be kept
+    }
+    if (describeFile(readFd, &read) != 0 || (facts.identified && !sameFile(read, facts))) {
+        error = EBUSY;
+    }
+    if (error == 0 && (error = createTemporary(file->target, false, &file->copy, &copyFd)) != 0) {
+        file->copy.clear();
+    }
+    if (error == 0) {
+        file->copyFd = copyFd;
+        error = copyExtendedAttributes(-1, copyFd);  // nothing from the folder's default
+    }
+    if (error == 0 && (error = copyContents(readFd, copyFd)) == 0 &&
+        (error = syncToDisk(copyFd)) == 0) {
+        error = syncFolderOf(file->copy);
+    }
+    closeFile(readFd);
+    if (error == 0 && (error = duplicateFile(fd, &streamFd)) == 0 &&
+        (error = duplicateFile(fd, &file->targetFd)) != 0) {
+        closeFile(streamFd);
+    }
+    if (error == 0) {
+        guardWriteThrough(file->targetFd, copyFd);
+        file->stream = streamOver(streamFd, "wb", &error);
+    }
+    return error;
+}
+
+void dropCopy(AtomicWrite* file) {
+    if (!file->copy.empty()) {
+        removeFile(file->copy);
+        file->copy.clear();
+    }
+    if (file->copyFd >= 0) {
+        closeFile(file->copyFd);
+        file->copyFd = -1;
+    }
+}
+
+// Gives up a write through the file: its old contents go back, and the copy
+// stays, named, only where they could not.
+void putBackOldContents(AtomicWrite* file) {
+    if (file->targetFd >= 0) {
+        bool back =
+            copyContents(file->copyFd, file->targetFd) == 0 && syncToDisk(file->targetFd) == 0;
+        guardWriteThrough(-1, -1);
+        if (!back) {
+            printError("%s: its old contents are kept in %s\n", file->target.c_str(),
+                       file->copy.c_str());
+            file->copy.clear();
+        }
+        closeFile(file->targetFd);
+        file->targetFd = -1;
+    }
+    dropCopy(file);
 }
 
 // An existing file, open as `fd`, which this closes unless the records go to it.
@@ -134,8 +202,9 @@ Reason beginOnExisting(int fd, bool link, AtomicWrite* file) {
         (describeName(file->target, &now) != 0 || (facts.identified && !sameFile(now, facts)))) {
         error = EBUSY;  // moved meanwhile: whatever is there now is not ours
     }
-    if (error == 0 && way == Way::kReplace) {
-        error = beginReplacement(fd, &facts, file);
+    if (error == 0 && way == Way::kReplace &&
+        (error = beginReplacement(fd, &facts, file)) == kNotKept) {
+        error = beginWriteThrough(fd, facts, file);
     }
     closeFile(fd);
     return error == 0 && way == Way::kRefused ? refusal : Reason{error};
@@ -225,11 +294,14 @@ Reason beginAtomicWrite(const std::string& name, AtomicWrite* file) {
 Reason finishAtomicWrite(AtomicWrite* file) {
     errno = 0;
     int error = std::fflush(file->stream) != 0 ? lastError() : std::ferror(file->stream) ? EIO : 0;
-    bool replacing = !file->temporary.empty();
+    bool replacing = !file->temporary.empty(), through = file->targetFd >= 0;
     if (error == 0 && replacing && (file->finalMode & 07000) != 0) {
         error = setPermissions(fileno(file->stream), file->finalMode);
     }
-    if (error == 0 && replacing) {
+    if (error == 0 && through) {
+        error = endFileHere(fileno(file->stream));
+    }
+    if (error == 0 && (replacing || through)) {
         error = syncToDisk(fileno(file->stream));
     }
     errno = 0;
@@ -240,6 +312,12 @@ Reason finishAtomicWrite(AtomicWrite* file) {
     file->stream = nullptr;
     if (error == 0 && replacing) {
         error = putInPlace(file->temporary, file->target);
+    }
+    if (error == 0 && through) {
+        guardWriteThrough(-1, -1);  // the new contents are on the disk: the copy goes
+        closeFile(file->targetFd);
+        file->targetFd = -1;
+        dropCopy(file);
     }
     if (error == 0) {
         file->temporary.clear();
@@ -255,6 +333,7 @@ void abandonAtomicWrite(AtomicWrite* file) {
         std::fclose(file->stream);
     }
     file->stream = nullptr;
+    putBackOldContents(file);
     if (!file->temporary.empty()) {
         removeFile(file->temporary);
         file->temporary.clear();

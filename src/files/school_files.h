@@ -22,7 +22,9 @@ bool isStandardOutput(std::FILE* stream);
 
 // A file being written so that the old contents survive any failure: records go
 // to a temporary file beside it, which takes the file's name only when complete
-// and takes over its owner, group, permissions and extended attributes. A
+// and takes over its owner, group, permissions and extended attributes. Where the
+// writer cannot give it all of those, the records go through the file itself,
+// after a copy of its old contents beside it that a failure puts back. A
 // symbolic link is followed only where the system lets this process open it for
 // writing. Names that are not regular files (devices, pipes) are written to
 // directly; the program's own standard output and error are written through their
@@ -33,6 +35,9 @@ struct AtomicWrite {
     std::string temporary;        // empty when writing to the target directly
     bool createdTarget = false;   // a dangling link's target, created by the open
     unsigned finalMode = 0;       // permissions with special bits, set once written
+    std::string copy;             // written through: the old contents, until synced
+    int copyFd = -1;
+    int targetFd = -1;  // written through: the file, open to take the copy back
 };
 
 // Each returns the reason of a failure, if any; after a failure nothing is left
