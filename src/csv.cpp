@@ -3,11 +3,13 @@
 #include "csv.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 #include "console.h"
+#include "translate.h"
 
 namespace {
 
@@ -79,7 +81,7 @@ bool takeCell(Cursor* c, Cell* cell) {
         cell->unquoted.clear();
         for (++c->at;; ++c->at) {
             if (c->at == c->end) {
-                cell->fault = "a quoted cell without its closing quote";
+                cell->fault = N_("a quoted cell without its closing quote");
                 break;
             }
             if (*c->at == '"' && (c->at + 1 == c->end || c->at[1] != '"')) {
@@ -88,7 +90,7 @@ bool takeCell(Cursor* c, Cell* cell) {
             }
             c->at += *c->at == '"';  // the first of a doubled quote
             c->line += *c->at == '\n';
-            cell->fault = *c->at == '\0' ? "a NUL character" : cell->fault;
+            cell->fault = *c->at == '\0' ? N_("a NUL character") : cell->fault;
             cell->unquoted.push_back(*c->at);
         }
         cell->text = cell->unquoted.data();
@@ -105,12 +107,12 @@ bool takeCell(Cursor* c, Cell* cell) {
         if (c->at == c->end || *c->at == c->separator || atLineEnd(*c)) {
             break;
         }
-        fault = *c->at == '"'    ? "a quote in a cell that does not begin with one"
-                : *c->at == '\0' ? "a NUL character"
+        fault = *c->at == '"'    ? N_("a quote in a cell that does not begin with one")
+                : *c->at == '\0' ? N_("a NUL character")
                                  : fault;  // a CR alone is text
     }
     if (quoted && c->at != from && !cell->fault) {
-        cell->fault = "text after the closing quote";
+        cell->fault = N_("text after the closing quote");
     } else if (!quoted) {
         cell->text = from;
         cell->size = static_cast<std::size_t>(c->at - from);
@@ -151,6 +153,17 @@ struct Parser {
     std::string converted;
 };
 
+// A message with numbers in it, as the translated format puts them.
+std::string formatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string formatted(const char* format, ...) {
+    char text[256];
+    va_list args;
+    va_start(args, format);
+    int size = std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    return std::string(text, size > 0 ? std::min<std::size_t>(size, sizeof text - 1) : 0);
+}
+
 void report(Parser* p, std::size_t line, std::size_t column, std::string what) {
     if (p->result->errorCount++ < kShownCsvErrors) {
         p->result->errors.push_back(CsvError{line, column, std::move(what)});
@@ -178,7 +191,7 @@ std::size_t takeRow(Parser* p, std::size_t keep) {
         more = takeCell(c, cell);
         cell->column = count + 1;
         if (cell == &beyond && cell->fault) {
-            report(p, *cell, cell->fault);  // the kept cells' faults come in their turn
+            report(p, *cell, _(cell->fault));  // the kept cells' faults come in their turn
         }
     }
     return count;
@@ -190,14 +203,14 @@ bool takeHeader(Parser* p) {
     std::size_t errors = result->errorCount;
     std::size_t cells = takeRow(p, kColumnCount + 1);
     if (cells == 0) {
-        report(p, 1, 1, "no header row");
+        report(p, 1, 1, _("no header row"));
         return false;
     }
     std::size_t cellOf[kColumnCount] = {};  // 0: not named yet
     for (std::size_t i = 0; i < std::min(cells, kColumnCount + 1); ++i) {
         const Cell& cell = p->cells[i];
         if (cell.fault) {
-            report(p, cell, cell.fault);
+            report(p, cell, _(cell.fault));
             continue;
         }
         std::string name(cell.text, cell.size);
@@ -209,10 +222,11 @@ bool takeHeader(Parser* p) {
             ++field;
         }
         if (field == kColumnCount) {
-            report(p, cell, "not one of the columns name, director, number, area, students");
+            report(p, cell, _("not one of the columns name, director, number, area, students"));
         } else if (cellOf[field] != 0) {
             report(p, cell,
-                   "\"" + name + "\" is column " + std::to_string(cellOf[field]) + " already");
+                   formatted(_("\"%s\" is column %lu already"), name.c_str(),
+                             static_cast<unsigned long>(cellOf[field])));
         } else {
             cellOf[field] = i + 1;
             p->fieldOf[i] = field;
@@ -221,7 +235,7 @@ bool takeHeader(Parser* p) {
     for (std::size_t field = 0; field < kColumnCount; ++field) {
         if (cellOf[field] == 0) {
             report(p, p->cells[0].line, cells + 1,
-                   std::string("no column \"") + kColumns[field] + "\"");
+                   formatted(_("no column \"%s\""), kColumns[field]));
         }
     }
     p->columns = cells;
@@ -235,13 +249,14 @@ void takeText(Parser* p, const Cell& cell, char* field) {
     char* end = utf8ToCp1251Exactly(cell.text, cell.size, converted, &lacking);
     std::size_t length = end ? static_cast<std::size_t>(end - converted) : 0;
     if (!end) {
-        char what[48];
-        std::snprintf(what, sizeof what, "U+%04X is not in code page 1251",
+        char what[128];
+        std::snprintf(what, sizeof what, _("U+%04X is not in code page 1251"),
                       static_cast<unsigned>(lacking));
-        report(p, cell, lacking == kNotUtf8 ? "not UTF-8" : what);
+        report(p, cell, lacking == kNotUtf8 ? _("not UTF-8") : what);
     } else if (length >= kTextSize) {
         report(p, cell,
-               std::to_string(length) + " characters, more than " + std::to_string(kTextSize - 1));
+               formatted(_("%lu characters, more than %lu"), static_cast<unsigned long>(length),
+                         static_cast<unsigned long>(kTextSize - 1)));
     } else {
         std::memcpy(field, converted, length);
     }
@@ -249,7 +264,7 @@ void takeText(Parser* p, const Cell& cell, char* field) {
 
 bool takeNumber(Parser* p, const Cell& cell, std::int32_t* field) {
     if (cell.size == 0 || parseNumber(cell.text, cell.size, field) != cell.size) {
-        report(p, cell, "not a whole number from -2147483648 to 2147483647");
+        report(p, cell, _("not a whole number from -2147483648 to 2147483647"));
         return false;
     }
     return true;
@@ -264,7 +279,7 @@ void takeSchool(Parser* p) {
         const Cell& cell = p->cells[i];
         std::size_t field = p->fieldOf[i];
         if (cell.fault) {
-            report(p, cell, cell.fault);
+            report(p, cell, _(cell.fault));
         } else if (field < 2) {
             takeText(p, cell, field == 0 ? school.schoolname : school.director);
         } else if (takeNumber(p, cell, numbers[field - 2]) && field == 2) {
@@ -285,8 +300,9 @@ void takeSchool(Parser* p) {
         std::pair<std::int32_t, std::size_t>& known = p->numberLines[slot];
         if (known.second != 0) {
             report(p, *numbered,
-                   "school number " + std::to_string(known.first) + " is also on line " +
-                       std::to_string(known.second));
+                   formatted(_("school number %ld is also on line %lu"),
+                             static_cast<long>(known.first),
+                             static_cast<unsigned long>(known.second)));
         } else {
             known = {school.schoolnumber, numbered->line};
         }
@@ -342,18 +358,20 @@ void parseCsv(const char* bytes, std::size_t size, CsvSchools* result) {
         }
         if (++rows == static_cast<std::size_t>(kMaxSchools) + 1) {
             report(&p, p.cells[0].line, 1,
-                   "more than " + std::to_string(kMaxSchools) + " schools, more than a list holds");
+                   formatted(_("more than %d schools, more than a list holds"), kMaxSchools));
         }
         if (cells != p.columns) {
             // Cells out of place would only make errors of their own.
             for (std::size_t i = 0; i < std::min(cells, p.columns); ++i) {
                 if (p.cells[i].fault) {
-                    report(&p, p.cells[i], p.cells[i].fault);
+                    report(&p, p.cells[i], _(p.cells[i].fault));
                 }
             }
             report(&p, p.cells[0].line, std::min(cells, p.columns) + 1,
-                   std::to_string(cells) + (cells == 1 ? " cell" : " cells") +
-                       " where the header has " + std::to_string(p.columns));
+                   formatted(cells == 1 ? _("%lu cell where the header has %lu")
+                                        : _("%lu cells where the header has %lu"),
+                             static_cast<unsigned long>(cells),
+                             static_cast<unsigned long>(p.columns)));
         } else {
             takeSchool(&p);
         }

@@ -8,16 +8,26 @@
 #include <vector>
 
 #include "console.h"
+#include "translate.h"
 
 namespace {
 
 constexpr std::size_t kTextSize = sizeof(SCHOOL{}.schoolname);
 
+// The labels of the school block, translated once: a listing shows thousands.
+enum Label { kPosition, kName, kNumber, kDirector, kArea, kStudents, kLabels };
+const char* const kLabelTexts[kLabels] = {
+    N_("\nSchool number in list: "), N_("\nSchool name :"), N_("\nSchool number :"),
+    N_("\nName of director:"),       N_("\nSchool area:"),  N_("\nNumber of students:")};
+constexpr std::size_t kLabelRoom = 160;  // bytes of any one label in any language
+
 // Copies a label of the school block, without its NUL; returns the end.
-template <std::size_t N>
-char* putLabel(const char (&label)[N], char* out) {
-    std::memcpy(out, label, N - 1);
-    return out + N - 1;
+char* putLabel(Label label, char* out) {
+    static std::string shown[kLabels];
+    if (shown[label].empty()) {
+        shown[label] = std::string(_(kLabelTexts[label])).substr(0, kLabelRoom);
+    }
+    return std::copy(shown[label].begin(), shown[label].end(), out);
 }
 
 /* ==== School-number registry ============================================ */
@@ -39,7 +49,7 @@ bool isUnknownNum(std::int32_t candidate) {
     bool unknown = true;
     for (std::int32_t k = 0; k < z; ++k) {
         if (num[static_cast<std::size_t>(k)] == candidate) {
-            printLine("\nSchool number already exists!");
+            printLine(_("\nSchool number already exists!"));
             unknown = false;
         }
     }
@@ -79,18 +89,18 @@ void askSchoolNumber(const char* prompt, std::int32_t* number, bool (*accepted)(
 
 // Asks for every field of a school that the change command found by name.
 void reenterSchool(SCHOOL* school) {
-    printLine("\nENTER FOLLOWING INFORMATION:");
-    print("\nName of new school:");
+    printLine(_("\nENTER FOLLOWING INFORMATION:"));
+    print(_("\nName of new school:"));
     discardInput();
     readText(school->schoolname, kTextSize);
     discardInput();
-    print("\nName of director of new school:");
+    print(_("\nName of director of new school:"));
     readText(school->director, kTextSize);
-    print("\nArea of new school:");
+    print(_("\nArea of new school:"));
     readNumber(&school->schoolarea);
     discardInput();
-    askSchoolNumber("\nNumber of new school:", &school->schoolnumber, checkReplacementNum);
-    print("\nNumber of students in the new school:");
+    askSchoolNumber(_("\nNumber of new school:"), &school->schoolnumber, checkReplacementNum);
+    print(_("\nNumber of students in the new school:"));
     readNumber(&school->numberstudents);
     discardInput();
 }
@@ -124,9 +134,9 @@ SCHOOL* deleteArray(SCHOOL* array, std::int16_t* n) {
     if (array) {
         std::free(array);
         *n = 0;
-        print("\nMemory is empty!");
+        print(_("\nMemory is empty!"));
     } else {
-        print("\nNo memory used!");
+        print(_("\nNo memory used!"));
     }
     resetNums();
     return nullptr;
@@ -167,7 +177,7 @@ SCHOOL* addSchool(SCHOOL* array, std::int16_t* memoryFlag, std::int16_t* numberE
     if (*memoryFlag == 0) {
         array = static_cast<SCHOOL*>(std::malloc(sizeof(SCHOOL) * kFirstCapacity));
         if (!array) {
-            print("\nNo allocated list!");
+            print(_("\nNo allocated list!"));
             endProgram(1);
         }
         *lenghtArray = kFirstCapacity;
@@ -193,16 +203,16 @@ SCHOOL* addSchoolFromKey(SCHOOL* array, std::int16_t* numberElements, std::int16
     SCHOOL scratch{};
     std::string reply;
     for (;;) {
-        print("Will you enter data for another school? - (yes/no)");
+        print(_("Will you enter data for another school? - (yes/no)"));
         discardInput();
-        if (!readLine(&reply) || reply != "yes") {
+        if (!readLine(&reply) || (reply != "yes" && reply != _("yes"))) {
             return array;
         }
         if (!growArray(&array, *numberElements, lenghtArray)) {
-            print("\nSchool list is full!");
+            print(_("\nSchool list is full!"));
             return array;
         }
-        print("\nSCHOOL  NUMBER %d: ", *numberElements + 1);
+        print(_("\nSCHOOL  NUMBER %d: "), *numberElements + 1);
         inputSchool(&scratch);
         array[*numberElements] = scratch;
         ++*numberElements;
@@ -211,15 +221,15 @@ SCHOOL* addSchoolFromKey(SCHOOL* array, std::int16_t* numberElements, std::int16
 }
 
 void inputSchool(SCHOOL* a) {
-    print("\nEnter name of School:");
+    print(_("\nEnter name of School:"));
     discardInput();
     readText(a->schoolname, kTextSize);
-    print("\nEnter name of director:");
+    print(_("\nEnter name of director:"));
     readText(a->director, kTextSize);
-    askSchoolNumber("\nEnter School number:", &a->schoolnumber, registerNum);
-    print("\nEnter School Area(meter*meter):");
+    askSchoolNumber(_("\nEnter School number:"), &a->schoolnumber, registerNum);
+    print(_("\nEnter School Area(meter*meter):"));
     readNumber(&a->schoolarea);
-    print("\nEnter number of students:");
+    print(_("\nEnter number of students:"));
     readNumber(&a->numberstudents);
     discardInput();
 }
@@ -228,26 +238,26 @@ void inputSchool(SCHOOL* a) {
 
 void writeStructFile(const SCHOOL* array, std::int16_t numberElements) {
     if (numberElements <= 0) {
-        printLine("\nSchool list is empty!");
+        printLine(_("\nSchool list is empty!"));
         pauseConsole();
         return;
     }
-    printLine("Enter name for the file for the schools list:");
+    printLine(_("Enter name for the file for the schools list:"));
     discardInput();
     std::string name;
     AtomicWrite file;
     int reason = 0;
     if (!readLine(&name)) {
-        print("enter filename error");
+        print(_("enter filename error"));
     } else if ((reason = beginAtomicWrite(name, &file)) != 0) {
-        reportFileError("Problem opening the file", name, reason);
+        reportFileError(_("Problem opening the file"), name, reason);
     } else {
         std::size_t count = static_cast<std::size_t>(numberElements);
         if (std::fwrite(array, sizeof(SCHOOL), count, file.stream) != count) {
-            reportStreamError("Write error :", errno);
+            reportStreamError(_("Write error :"), errno);
             abandonAtomicWrite(&file);
         } else if ((reason = finishAtomicWrite(&file)) != 0) {
-            reportStreamError("Write error :", reason);
+            reportStreamError(_("Write error :"), reason);
         }
     }
     pauseConsole();
@@ -256,7 +266,7 @@ void writeStructFile(const SCHOOL* array, std::int16_t numberElements) {
 SCHOOL* addSchoolFromFile(SCHOOL* array, std::int16_t* numberElements, std::int16_t submenu1,
                           std::int16_t* lenghtArray) {
     discardInput();
-    printLine("Enter schools input file name:");
+    printLine(_("Enter schools input file name:"));
     discardInput();
     std::string name;
     if (!readLine(&name)) {
@@ -265,7 +275,7 @@ SCHOOL* addSchoolFromFile(SCHOOL* array, std::int16_t* numberElements, std::int1
     int reason = 0;
     std::FILE* file = openForReading(name, &reason);
     if (!file) {
-        reportFileError("File could not be opened", name, reason);
+        reportFileError(_("File could not be opened"), name, reason);
         return array;
     }
     // Only now that the file is open may the present list go.
@@ -279,7 +289,7 @@ SCHOOL* addSchoolFromFile(SCHOOL* array, std::int16_t* numberElements, std::int1
             SCHOOL beyond;
             got = std::fread(&beyond, 1, sizeof beyond, file);
             if (got == sizeof beyond) {
-                print("\nSchool list is full!");  // the rest of the file is not looked at
+                print(_("\nSchool list is full!"));  // the rest of the file is not looked at
             }
             break;
         }
@@ -291,7 +301,7 @@ SCHOOL* addSchoolFromFile(SCHOOL* array, std::int16_t* numberElements, std::int1
         }
     }
     if (std::ferror(file)) {
-        reportStreamError("Read error :", errno);  // as the failed read left it
+        reportStreamError(_("Read error :"), errno);  // as the failed read left it
     } else if (got % sizeof(SCHOOL) > 0) {
         reportTornEnd(name, got % sizeof(SCHOOL));
     }
@@ -304,25 +314,25 @@ SCHOOL* addSchoolFromFile(SCHOOL* array, std::int16_t* numberElements, std::int1
 void printSchool(const SCHOOL* array, std::int16_t i) {
     const SCHOOL& school = array[i];
     // Put together whole: a listing prints thousands of these, one output call each.
-    char block[256 + 2 * textRoom(kTextSize)];
-    char* end = putLabel("\nSchool number in list: ", block);
+    char block[kLabels * kLabelRoom + 4 * 11 + 2 * textRoom(kTextSize)];
+    char* end = putLabel(kPosition, block);
     end = putNumber(i + 1, end);
-    end = putLabel("\nSchool name :", end);
+    end = putLabel(kName, end);
     end = putText(school.schoolname, kTextSize, end);
-    end = putLabel("\nSchool number :", end);
+    end = putLabel(kNumber, end);
     end = putNumber(school.schoolnumber, end);
-    end = putLabel("\nName of director:", end);
+    end = putLabel(kDirector, end);
     end = putText(school.director, kTextSize, end);
-    end = putLabel("\nSchool area:", end);
+    end = putLabel(kArea, end);
     end = putNumber(school.schoolarea, end);
-    end = putLabel("\nNumber of students:", end);
+    end = putLabel(kStudents, end);
     end = putNumber(school.numberstudents, end);
     printBytes(block, static_cast<std::size_t>(end - block));
 }
 
 void printArray(const SCHOOL* array, std::int16_t n) {
     if (n <= 0) {
-        printLine("\nSchool list is empty!");
+        printLine(_("\nSchool list is empty!"));
         return;
     }
     beginPages();
@@ -347,7 +357,7 @@ void sortArray(SCHOOL* array, std::int16_t n) {
 }
 
 void ShowArea(const SCHOOL* array, std::int16_t n) {
-    printLine("\nAbove what area taking schools to show?:");
+    printLine(_("\nAbove what area taking schools to show?:"));
     std::int32_t threshold = 0;
     readNumber(&threshold);
     bool shown = false;
@@ -361,7 +371,7 @@ void ShowArea(const SCHOOL* array, std::int16_t n) {
     }
     endPages();
     if (!shown) {
-        print("\nNo schools with bigger area!");
+        print(_("\nNo schools with bigger area!"));
     }
 }
 
@@ -369,18 +379,18 @@ void ShowArea(const SCHOOL* array, std::int16_t n) {
 
 std::int16_t CheckStudents(SCHOOL* array, std::int16_t n) {
     std::int16_t removed = removeSchoolsWithoutStudents(array, &n, [](SCHOOL*) {});
-    print(removed > 0 ? "\nSchools that had no students were deleted!"
-                      : "\nAll schools have students!");
+    print(removed > 0 ? _("\nSchools that had no students were deleted!")
+                      : _("\nAll schools have students!"));
     return n;
 }
 
 std::int16_t deleteElementByStudents(SCHOOL* array, std::int16_t n) {
-    printLine("Enter School name to look for :");
+    printLine(_("Enter School name to look for :"));
     discardInput();
     char wanted[kTextSize];
     bool haveName = readText(wanted, kTextSize);
     if (!haveName) {
-        print("entered name error!");
+        print(_("entered name error!"));
     }
     bool found = false;
     std::int16_t removed = removeSchoolsWithoutStudents(array, &n, [&](SCHOOL* school) {
@@ -390,11 +400,11 @@ std::int16_t deleteElementByStudents(SCHOOL* array, std::int16_t n) {
         }
     });
     if (!found) {
-        print("No School with that name!");
+        print(_("No School with that name!"));
     } else if (removed == 1) {
-        print("\nSchool had no students so we deleted it!");
+        print(_("\nSchool had no students so we deleted it!"));
     } else if (removed == 0) {
-        print("\nSchool info changed!");
+        print(_("\nSchool info changed!"));
     }
     return n;
 }

@@ -10,6 +10,7 @@
 #include "console.h"
 #include "csv.h"
 #include "funcs.h"
+#include "translate.h"
 
 namespace {
 
@@ -80,14 +81,13 @@ void exportSchools(const std::string& schoolFile) {
     }
     std::size_t bytes = size < 0 ? held.size() : static_cast<std::size_t>(size);
     if (bytes > kSchoolFileLimit) {
-        failWith("more than 20480 schools, more than a list holds", schoolFile);
+        failWith(_("more than 20480 schools, more than a list holds"), schoolFile);
     }
     if (bytes % sizeof(SCHOOL) != 0) {
-        printError(
-            "schools: %s: not a school file: its %lu bytes are no whole number of "
-            "%d-byte records\n",
-            schoolFile.c_str(), static_cast<unsigned long>(bytes),
-            static_cast<int>(sizeof(SCHOOL)));
+        printError(_("schools: %s: not a school file: its %lu bytes are no whole number of "
+                     "%d-byte records\n"),
+                   schoolFile.c_str(), static_cast<unsigned long>(bytes),
+                   static_cast<int>(sizeof(SCHOOL)));
         endProgram(1);
     }
     for (std::size_t at = 0; at < bytes;) {
@@ -98,7 +98,7 @@ void exportSchools(const std::string& schoolFile) {
             if (std::ferror(stream)) {
                 failOn(schoolFile, errno);  // as the failed read left it
             }
-            failWith("cut short as it was read", schoolFile);
+            failWith(_("cut short as it was read"), schoolFile);
         }
         char* end = rows;
         if (at == 0) {
@@ -112,7 +112,7 @@ void exportSchools(const std::string& schoolFile) {
     }
     // A device that reports no size (/dev/zero) is no school file either.
     if (size >= 0 && std::fgetc(stream) != EOF) {
-        failWith("longer than its size said", schoolFile);
+        failWith(_("longer than its size said"), schoolFile);
     }
     std::fclose(stream);
     if (bytes == 0) {
@@ -123,7 +123,7 @@ void exportSchools(const std::string& schoolFile) {
 
 void importSchools(const std::string& csvFile, const std::string& schoolFile) {
     setBinaryStreams();
-    std::string shown = csvFile == "-" ? "standard input" : csvFile;
+    std::string shown = csvFile == "-" ? _("standard input") : csvFile;
     int reason = 0;
     std::FILE* stream = csvFile == "-" ? stdin : openForReading(csvFile, &reason);
     std::string bytes;
@@ -134,7 +134,7 @@ void importSchools(const std::string& csvFile, const std::string& schoolFile) {
         std::fclose(stream);
     }
     if (bytes.size() > kCsvLimit) {
-        failWith("more than 64 MiB, more than any list of schools takes", shown);
+        failWith(_("more than 64 MiB, more than any list of schools takes"), shown);
     }
     CsvSchools parsed;
     parseCsv(bytes.data(), bytes.size(), &parsed);
@@ -144,8 +144,8 @@ void importSchools(const std::string& csvFile, const std::string& schoolFile) {
     }
     if (parsed.errorCount > parsed.errors.size()) {
         std::size_t more = parsed.errorCount - parsed.errors.size();
-        printError("%s: %lu more error%s\n", shown.c_str(), static_cast<unsigned long>(more),
-                   more == 1 ? "" : "s");
+        printError(more == 1 ? _("%s: %lu more error\n") : _("%s: %lu more errors\n"),
+                   shown.c_str(), static_cast<unsigned long>(more));
     }
     if (parsed.errorCount > 0) {
         endProgram(1);

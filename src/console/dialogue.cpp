@@ -11,6 +11,7 @@
 #include "console.h"
 #include "console/codepage.h"
 #include "console/platform.h"
+#include "translate.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ Received refill() {
 
 [[noreturn]] void unreadableInput(int reason) {
     std::fputs("\n", stdout);
-    reportStreamError("schools: standard input", reason);
+    reportStreamError(_("schools: standard input"), reason);
     endProgram(1);
 }
 
@@ -356,9 +357,9 @@ void clearConsole() {
 }
 
 void pauseConsole() {
-    print("Press any key to continue . . . ");
+    print(_("Press any key to continue . . . "));
     while (readKey() == KEY_RESUMED) {
-        print("\rPress any key to continue . . . ");
+        print("\r%s", _("Press any key to continue . . . "));
     }
     print("\n");
 }

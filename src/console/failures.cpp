@@ -8,6 +8,7 @@
 #include "console.h"
 #include "console/dialogue.h"
 #include "console/platform.h"
+#include "translate.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ void onProgramEnd(void (*handler)(int status)) {
 void reportStreamError(const char* prefix, int reason) {
     flushOutput();
     const char* text =
-        reason == kReasonTerminal ? "a terminal takes no school records" : std::strerror(reason);
+        reason == kReasonTerminal ? _("a terminal takes no school records") : std::strerror(reason);
     std::fprintf(stderr, *prefix ? "%s: %s\n" : "%s%s\n", prefix, text);
 }
 
@@ -52,7 +53,7 @@ void endProgram(int status) {
     flushOutput();
     // Output that was lost is a failure, as in every tool whose output matters.
     if (std::ferror(stdout)) {
-        reportStreamError("schools: standard output", outputFailure != 0 ? outputFailure : EIO);
+        reportStreamError(_("schools: standard output"), outputFailure != 0 ? outputFailure : EIO);
         status = 1;
     }
     if (endHandler) {

@@ -2,14 +2,17 @@
 // long listing stops each time the screen is full and waits for a key.
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "console.h"
 #include "console/dialogue.h"
 #include "console/platform.h"
+#include "translate.h"
 
 namespace {
 
-const char kMorePrompt[] = "-- more (any key; q stops) --";
+const char kMorePrompt[] = N_("-- more (any key; q stops) --");
 
 struct Pages {
     bool on = false;
@@ -28,12 +31,16 @@ int linesOnPage() {
 // Blanks wipe the prompt alike on every terminal and console; the listing, or
 // the pause after it, goes on on that line.
 void askForPage() {
-    std::fputs(kMorePrompt, stdout);
+    const char* prompt = _(kMorePrompt);
+    std::fputs(prompt, stdout);
     int key;
     while ((key = readKey()) == KEY_RESUMED) {
-        std::printf("\r%s", kMorePrompt);  // back after a stop: the prompt again
+        std::printf("\r%s", prompt);  // back after a stop: the prompt again
     }
-    std::printf("\r%*s\r", static_cast<int>(sizeof kMorePrompt - 1), "");
+    // As wide as the prompt: its characters in the locale's character set.
+    std::size_t width = std::mbstowcs(nullptr, prompt, 0);
+    width = width == static_cast<std::size_t>(-1) ? std::strlen(prompt) : width;
+    std::printf("\r%*s\r", static_cast<int>(width), "");
     pages.stopped = key == 'q' || key == 'Q';
     pages.room = linesOnPage();
 }
