@@ -10,7 +10,7 @@ EDITOR = os.environ.get("SCHOOLS_LINE_EDITOR") == "1"  # lines read through libe
 
 
 class Terminal:
-    def __init__(self, folder, stdout=None, rows=0, shell=None, first=PROMPT, **env):  # rows 0: unknown
+    def __init__(self, folder, stdout=None, rows=0, shell=None, first=PROMPT, **env):  # rows 0: no
         self.master, self.slave = pty.openpty()  # the slave stays open: its settings outlive us
         self.resize(rows)
         self.before, self.out, self.typed = termios.tcgetattr(self.slave), "", 0
@@ -122,8 +122,7 @@ def test_a_long_listing_in_pages_read_anew_for_each(tmp_path):  # a row of each 
 
 def test_bulgarian_pages_pause_and_edited_lines(tmp_path):  # the more prompt wiped as wide as it is
     u = lambda t: t.encode().decode("latin-1")  # noqa: E731  as the terminal gets it
-    (tmp_path / "f").write_bytes(struct.pack("<50s50s3i", *(t.encode("cp1251") for t in (
-        "Школа", "Д")), 1, 1, 1) * 30)
+    (tmp_path / "f").write_bytes(struct.pack("<50s50s3i", "Школа".encode("cp1251"), b"\xc4", 1, 1, 1) * 30)
     t = Terminal(tmp_path, rows=24, first=u("режим:"), LC_ALL="bg_BG.UTF-8")
     for wait, keys in [("режим:", "121f\n"), ("продължите", " "), ("режим:", "4"), ("още", "q"),
                        ("продължите", " "), ("режим:", "111да\rАз\r"), ("директора:", "Б\x1b[D")]:
