@@ -266,7 +266,7 @@ def test_session(steps, options):
     *((a, "/dev/full", 1, "", "schools: standard output: No space left on device\n")
       for a in (["--version"], []))])  # lost at the very end, and on the way
 def test_command_line(args, into, status, out, err):
-    r = subprocess.run([PROGRAM, *args], input=b"7", stdout=open(into, "wb") if into else
-                       subprocess.PIPE, stderr=subprocess.PIPE, timeout=10, restore_signals=True)
+    r = subprocess.run([PROGRAM, *args], input=b"7", stdout=open(into, "wb") if into else subprocess.PIPE,
+                       stderr=subprocess.PIPE, timeout=10, env={**os.environ, "LC_ALL": "C"})
     assert (r.returncode, (r.stdout or b"")[:len(out)].decode(), r.stderr.decode()) == (
         status, out, err)
