@@ -2,6 +2,7 @@
 // compiled from po/bg.po. A program run from its build folder finds the one built
 // beside it; an installed one finds share/locale beside its bin folder, then the
 // folder it was built for.
+#include <langinfo.h>
 #include <libintl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,6 +48,14 @@ void startTranslations() {
         std::setlocale(LC_MESSAGES, "C");
     }
     bindtextdomain(kDomain, catalogFolder().c_str());
+    // Only the messages' locale set (LC_MESSAGES=bg_BG.UTF-8): the texts in the
+    // character set it names rather than turned into ASCII question marks.
+    std::string codeset = messages ? messages : "";
+    std::size_t dot = codeset.find('.');
+    if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0 && dot != std::string::npos) {
+        bind_textdomain_codeset(kDomain,
+                                codeset.substr(dot + 1, codeset.find('@') - dot - 1).c_str());
+    }
 }
 
 const char* translate(const char* text) {
