@@ -42,19 +42,19 @@ std::string catalogFolder() {
 void startTranslations() {
     // The character set too, which gettext converts the catalog's UTF-8 to.
     std::setlocale(LC_CTYPE, "");
-    const char* messages = std::setlocale(LC_MESSAGES, "");
+    const char* chosen = std::setlocale(LC_MESSAGES, "");
+    std::string messages = chosen ? chosen : "C";  // before setlocale reuses it
     // C.UTF-8 is the C locale's texts, whatever LANGUAGE says.
-    if (messages && std::strncmp(messages, "C.", 2) == 0) {
+    if (messages.compare(0, 2, "C.") == 0) {
         std::setlocale(LC_MESSAGES, "C");
     }
     bindtextdomain(kDomain, catalogFolder().c_str());
     // Only the messages' locale set (LC_MESSAGES=bg_BG.UTF-8): the texts in the
     // character set it names rather than turned into ASCII question marks.
-    std::string codeset = messages ? messages : "";
-    std::size_t dot = codeset.find('.');
+    std::size_t dot = messages.find('.');
     if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0 && dot != std::string::npos) {
         bind_textdomain_codeset(kDomain,
-                                codeset.substr(dot + 1, codeset.find('@') - dot - 1).c_str());
+                                messages.substr(dot + 1, messages.find('@') - dot - 1).c_str());
     }
 }
 
