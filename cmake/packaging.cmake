@@ -5,6 +5,8 @@
 # Under the prefix:
 #   bin/schools
 #   share/man/man1/schools.1.gz   (schools.1 where gzip is missing)
+#   share/man/bg/man1/schools.1.gz   the Bulgarian one
+#   share/locale/bg/LC_MESSAGES/schools.mo   the Bulgarian texts
 #   share/doc/schools/README.md, LICENSE, copyright, changelog.gz
 include(GNUInstallDirs)
 
@@ -17,8 +19,13 @@ install(TARGETS schools RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # them; -n leaves the name and time stamp out, so the same text always compresses
 # to the same bytes.
 find_program(SCHOOLS_GZIP gzip)
+# A third argument names the file installed, where the source's name is another.
 function(schools_install_compressed source destination)
   get_filename_component(name ${source} NAME)
+  set(installed ${name})
+  if(ARGC GREATER 2)
+    set(installed ${ARGV2})
+  endif()
   if(SCHOOLS_GZIP)
     set(compressed ${PROJECT_BINARY_DIR}/doc/${name}.gz)
     add_custom_command(
@@ -29,13 +36,16 @@ function(schools_install_compressed source destination)
       COMMENT "Compressing ${name}"
       VERBATIM)
     add_custom_target(schools_${name} ALL DEPENDS ${compressed})
-    install(FILES ${compressed} DESTINATION ${destination})
+    install(FILES ${compressed} DESTINATION ${destination} RENAME ${installed}.gz)
   else()
-    install(FILES ${source} DESTINATION ${destination})
+    install(FILES ${source} DESTINATION ${destination} RENAME ${installed})
   endif()
 endfunction()
 schools_install_compressed(${PROJECT_SOURCE_DIR}/doc/schools.1 ${CMAKE_INSTALL_MANDIR}/man1)
 schools_install_compressed(${PROJECT_SOURCE_DIR}/doc/changelog ${CMAKE_INSTALL_DOCDIR})
+schools_install_compressed(${PROJECT_SOURCE_DIR}/doc/schools.bg.1 ${CMAKE_INSTALL_MANDIR}/bg/man1
+                           schools.1)
+install(FILES ${catalog} DESTINATION ${CMAKE_INSTALL_LOCALEDIR}/bg/LC_MESSAGES)
 
 # CMAKE_INSTALL_DOCDIR is share/doc/schools; copyright is the licence as Debian
 # reads it.

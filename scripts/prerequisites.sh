@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # What the build and the tests need, in one list, checked for one purpose:
-#   run    make run: CMake, a C++ compiler and make; pkg-config and libedit for line editing
+#   run    make run: CMake, a C++ compiler, make and gettext's msgfmt for the catalog of
+#          translated texts; pkg-config and libedit for line editing
 #   test   make test: the same, line editing included, GoogleTest, Debian's Python 3 with
-#          pytest, strace and the ACL and attribute tools
+#          pytest, strace, the ACL and attribute tools, and the locales (the Bulgarian one
+#          is generated)
 #   ci     .ci/run and .ci/package: the same, the packaging tools, mingw-w64 and wine
 # As root on Debian what is missing is installed, after one line that names it. Otherwise
 # one line gives the command that installs it and the status is 1, unless all that is
@@ -29,6 +31,7 @@ need() {  # the purposes it serves ("run?": wanted there, not required), its pac
 need "run test ci" cmake command -v cmake
 need "run test ci" g++ command -v g++
 need "run test ci" make command -v make
+need "run test ci" gettext command -v msgfmt
 need "run? test ci" pkg-config command -v pkg-config
 need "run? test ci" libedit-dev test -e /usr/include/histedit.h
 need "test ci" libgtest-dev test -e /usr/include/gtest/gtest.h
@@ -36,6 +39,7 @@ need "test ci" python3-pytest /usr/bin/python3 -c 'import pytest'
 need "test ci" strace command -v strace    # a signal delivered in the middle of a write
 need "test ci" acl command -v setfacl      # access control lists kept by a write
 need "test ci" attr command -v getfattr    # extended attributes kept by a write
+need "test ci" locales command -v localedef  # sessions in Bulgarian
 need ci mandoc command -v mandoc
 need ci groff-base command -v groff
 need ci man-db command -v man
@@ -45,8 +49,20 @@ need ci lintian command -v lintian
 need ci g++-mingw-w64-x86-64 command -v x86_64-w64-mingw32-g++-posix
 need ci wine64 test -x /usr/lib/wine/wine64
 
+# The sessions in Bulgarian need its UTF-8 locale, made once by root.
+bulgarian() {
+    [ "$purpose" != run ] && ! locale -a 2>/dev/null | grep -qix 'bg_BG\.utf-\?8' || return 0
+    if [ "$(id -u)" -eq 0 ] && command -v localedef >/dev/null; then
+        echo "$what: generating the locale bg_BG.UTF-8"
+        localedef -i bg_BG -f UTF-8 bg_BG.UTF-8
+    else
+        echo "$what needs: sudo localedef -i bg_BG -f UTF-8 bg_BG.UTF-8" >&2
+        return 1
+    fi
+}
+
 packages=("${missing[@]}" "${optional[@]}")
-[ ${#packages[@]} -gt 0 ] || exit 0
+[ ${#packages[@]} -gt 0 ] || { bulgarian; exit; }
 
 # apt-get's own output is shown only when it fails; the package lists are fetched
 # when there are none, or when they are too old to install from.
@@ -65,7 +81,7 @@ install() {
 
 if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
     echo "$what: installing ${packages[*]}"
-    install && exit 0
+    install && { bulgarian; exit; }
     echo "$what: apt-get could not install ${packages[*]}" >&2
 else
     echo "$what needs: sudo apt-get install ${packages[*]}" >&2

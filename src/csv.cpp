@@ -3,6 +3,7 @@
 #include "csv.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "text/codepage.h"
 #include "text/encodings.h"
 #include "text/numbers.h"
+#include "translate.h"
 
 namespace {
 
@@ -83,7 +85,7 @@ bool takeCell(Cursor* c, Cell* cell) {
         cell->unquoted.clear();
         for (++c->at;; ++c->at) {
             if (c->at == c->end) {
-                cell->fault = " has no closing quote";
+                cell->fault = N_("%s has no closing quote");
                 break;
             }
             if (*c->at == '"' && (c->at + 1 == c->end || c->at[1] != '"')) {
@@ -108,12 +110,12 @@ bool takeCell(Cursor* c, Cell* cell) {
         if (c->at == c->end || *c->at == c->separator || atLineEnd(*c)) {
             break;
         }
-        fault = *c->at == '"' ? " holds a quote but does not begin with one"
+        fault = *c->at == '"' ? N_("%s holds a quote but does not begin with one")
                               : fault;  // a CR alone is text
     }
     cell->rawSize = static_cast<std::size_t>(c->at - cell->raw);
     if (quoted && c->at != from && !cell->fault) {
-        cell->fault = " has text after its closing quote";
+        cell->fault = N_("%s has text after its closing quote");
     } else if (!quoted) {
         cell->text = from;
         cell->size = static_cast<std::size_t>(c->at - from);
@@ -174,7 +176,7 @@ void warn(Parser* p, const Cell& cell, std::string what) {
 }
 
 void reportFault(Parser* p, const Cell& cell) {
-    report(p, cell, showText(cell.raw, cell.rawSize) + cell.fault);
+    report(p, cell, formatted(_(cell.fault), showText(cell.raw, cell.rawSize).c_str()));
 }
 
 // Takes the cells of the next row, keeping at most `keep` (at most kColumnCount + 1); returns how
@@ -206,7 +208,7 @@ bool takeHeader(Parser* p) {
     std::size_t errors = result->errorCount;
     std::size_t cells = takeRow(p, kColumnCount + 1);
     if (cells == 0) {
-        report(p, 1, 1, "no header row");
+        report(p, 1, 1, _("no header row"));
         return false;
     }
     std::size_t cellOf[kColumnCount] = {};  // 0: not named yet
@@ -217,12 +219,13 @@ bool takeHeader(Parser* p) {
             reportFault(p, cell);
         } else if (field == kColumnCount) {
             report(p, cell,
-                   showText(cell.text, cell.size) +
-                       " is not one of the columns name, director, number, area, students");
+                   formatted(_("%s is not one of the columns name, director, number, area, "
+                               "students"),
+                             showText(cell.text, cell.size).c_str()));
         } else if (cellOf[field] != 0) {
             report(p, cell,
-                   showText(cell.text, cell.size) + " is column " + std::to_string(cellOf[field]) +
-                       " already");
+                   formatted(_("%s is column %lu already"), showText(cell.text, cell.size).c_str(),
+                             static_cast<unsigned long>(cellOf[field])));
         } else {
             cellOf[field] = i + 1;
             p->fieldOf[i] = field;
@@ -231,7 +234,7 @@ bool takeHeader(Parser* p) {
     for (std::size_t field = 0; field < kColumnCount; ++field) {
         if (cellOf[field] == 0) {
             report(p, p->cells[0].line, cells + 1,
-                   std::string("no column \"") + kSchoolColumnNames[field] + "\"");
+                   formatted(_("no column \"%s\""), kSchoolColumnNames[field]));
         }
     }
     p->columns = cells;
@@ -251,8 +254,9 @@ void warnOfUtf8(Parser* p, const Cell& cell, const char* text) {
     for (std::size_t i = 0; i + 4 <= length; ++i) {
         if (pairAt(bytes + i) && pairAt(bytes + i + 2)) {
             warn(p, cell,
-                 showText(cell.text, cell.size) + " may be the UTF-8 " + showText(text, length) +
-                     ": the file is not all UTF-8, so it was read as Windows-1251");
+                 formatted(_("%s may be the UTF-8 %s: the file is not all UTF-8, so it was read "
+                             "as Windows-1251"),
+                           showText(cell.text, cell.size).c_str(), showText(text, length).c_str()));
             return;
         }
     }
@@ -270,7 +274,8 @@ void takeSchool(Parser* p) {
             reportFault(p, cell);
         } else if (p->encoding >= Encoding::kUtf16LittleEndian && field < 2 &&
                    !isUtf8(cell.text, cell.size)) {
-            report(p, cell, showText(cell.text, cell.size) + " is not UTF-16");
+            report(p, cell,
+                   formatted(_("%s is not UTF-16"), showText(cell.text, cell.size).c_str()));
         } else if (!takeSchoolCell(cell.text, cell.size, field, &school, &what)) {
             p->gaveUp =
                 p->encoding == Encoding::kUnmarked && field < 2 && !isUtf8(cell.text, cell.size);
@@ -295,8 +300,8 @@ void takeSchool(Parser* p) {
         numbered ? noteNumberLine(&p->numberLines, school.schoolnumber, numbered->line) : 0;
     if (first != 0) {
         warn(p, *numbered,
-             "school number " + std::to_string(school.schoolnumber) + " is also on line " +
-                 std::to_string(first));
+             formatted(_("school number %ld is also on line %lu"),
+                       static_cast<long>(school.schoolnumber), static_cast<unsigned long>(first)));
     }
 }
 
@@ -346,7 +351,7 @@ bool parseUtf8(const char* text, std::size_t size, Encoding encoding, CsvSchools
         }
         if (++rows == static_cast<std::size_t>(kMaxSchools) + 1) {
             report(&p, p.cells[0].line, 1,
-                   "more than " + std::to_string(kMaxSchools) + " schools, more than a list holds");
+                   formatted(_("more than %d schools, more than a list holds"), kMaxSchools));
         }
         if (cells != p.columns) {
             // Cells out of place would only make errors of their own.
@@ -356,8 +361,10 @@ bool parseUtf8(const char* text, std::size_t size, Encoding encoding, CsvSchools
                 }
             }
             report(&p, p.cells[0].line, std::min(cells, p.columns) + 1,
-                   std::to_string(cells) + (cells == 1 ? " cell" : " cells") +
-                       " where the header has " + std::to_string(p.columns));
+                   formatted(cells == 1 ? _("%lu cell where the header has %lu")
+                                        : _("%lu cells where the header has %lu"),
+                             static_cast<unsigned long>(cells),
+                             static_cast<unsigned long>(p.columns)));
         } else {
             takeSchool(&p);
         }

@@ -10,6 +10,7 @@
 #include "console/output.h"
 #include "console/platform.h"
 #include "files/file_calls.h"
+#include "translate.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ void (*endHandler)(int status) = nullptr;
 // exception unwinds through it, and no temporary file stays behind.
 [[noreturn]] void outOfMemory() {
     removeLiveTemporary();
-    printError("schools: out of memory\n");
+    printError("%s", _("schools: out of memory\n"));
     endProgram(1);
 }
 
@@ -35,7 +36,7 @@ void onProgramEnd(void (*handler)(int status)) {
 
 void reportStreamError(const char* prefix, Reason reason) {
     flushOutput();
-    const char* text = reason.own == Reason::kTerminal ? "a terminal takes no school records"
+    const char* text = reason.own == Reason::kTerminal ? _("a terminal takes no school records")
                                                        : std::strerror(reason.error);
     std::fprintf(stderr, *prefix ? "%s: %s\n" : "%s%s\n", prefix, text);
 }
@@ -59,7 +60,7 @@ void endProgram(int status) {
     flushOutput();
     // Output that was lost is a failure, as in every tool whose output matters.
     if (int lost = outputFailure()) {
-        reportStreamError("schools: standard output", Reason{lost});
+        reportStreamError(_("schools: standard output"), Reason{lost});
         status = 1;
     }
     if (endHandler) {

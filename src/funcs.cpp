@@ -10,14 +10,24 @@
 #include "failures.h"
 #include "files/school_files.h"
 #include "last_error.h"
+#include "translate.h"
 
 namespace {
 
+// The labels of the school block, translated once: a listing shows thousands.
+enum Label { kPosition, kName, kNumber, kDirector, kArea, kStudents, kLabels };
+const char* const kLabelTexts[kLabels] = {
+    N_("\nSchool number in list: "), N_("\nSchool name :"), N_("\nSchool number :"),
+    N_("\nName of director:"),       N_("\nSchool area:"),  N_("\nNumber of students:")};
+constexpr std::size_t kLabelRoom = 160;  // bytes of any one label in any language
+
 // Copies a label of the school block, without its NUL; returns the end.
-template <std::size_t N>
-char* putLabel(const char (&label)[N], char* out) {
-    std::memcpy(out, label, N - 1);
-    return out + N - 1;
+char* putLabel(Label label, char* out) {
+    static std::string shown[kLabels];
+    if (shown[label].empty()) {
+        shown[label] = std::string(_(kLabelTexts[label])).substr(0, kLabelRoom);
+    }
+    return std::copy(shown[label].begin(), shown[label].end(), out);
 }
 
 /* ==== School-number registry ============================================ */
@@ -39,7 +49,7 @@ bool isUnknownNum(std::int32_t candidate) {
     bool unknown = true;
     for (std::int32_t k = 0; k < z; ++k) {
         if (num[static_cast<std::size_t>(k)] == candidate) {
-            printLine("\nSchool number already exists!");
+            printLine(_("\nSchool number already exists!"));
             unknown = false;
         }
     }
@@ -79,18 +89,18 @@ void askSchoolNumber(const char* prompt, std::int32_t* number, bool (*accepted)(
 
 // Asks for every field of a school that the change command found by name.
 void reenterSchool(SCHOOL* school) {
-    printLine("\nENTER FOLLOWING INFORMATION:");
-    print("\nName of new school:");
+    printLine(_("\nENTER FOLLOWING INFORMATION:"));
+    print(_("\nName of new school:"));
     discardInput();
     readText(school->schoolname, kTextSize);
     discardInput();
-    print("\nName of director of new school:");
+    print(_("\nName of director of new school:"));
     readText(school->director, kTextSize);
-    print("\nArea of new school:");
+    print(_("\nArea of new school:"));
     readNumber(&school->schoolarea);
     discardInput();
-    askSchoolNumber("\nNumber of new school:", &school->schoolnumber, checkReplacementNum);
-    print("\nNumber of students in the new school:");
+    askSchoolNumber(_("\nNumber of new school:"), &school->schoolnumber, checkReplacementNum);
+    print(_("\nNumber of students in the new school:"));
     readNumber(&school->numberstudents);
     discardInput();
 }
@@ -124,9 +134,9 @@ SCHOOL* deleteArray(SCHOOL* array, std::int16_t* n) {
     if (array) {
         std::free(array);
         *n = 0;
-        print("\nMemory is empty!");
+        print(_("\nMemory is empty!"));
     } else {
-        print("\nNo memory used!");
+        print(_("\nNo memory used!"));
     }
     resetNums();
     return nullptr;
@@ -167,7 +177,7 @@ SCHOOL* addSchool(SCHOOL* array, std::int16_t* memoryFlag, std::int16_t* numberE
     if (*memoryFlag == 0) {
         array = static_cast<SCHOOL*>(std::malloc(sizeof(SCHOOL) * kFirstCapacity));
         if (!array) {
-            print("\nNo allocated list!");
+            print(_("\nNo allocated list!"));
             endProgram(1);
         }
         *lenghtArray = kFirstCapacity;
@@ -193,17 +203,17 @@ SCHOOL* addSchoolFromKey(SCHOOL* array, std::int16_t* numberElements, std::int16
     SCHOOL scratch{};
     std::string reply;
     for (;;) {
-        print("Will you enter data for another school? - (yes/no)");
+        print(_("Will you enter data for another school? - (yes/no)"));
         discardInput();
         readLine(&reply);
-        if (reply != "yes") {
+        if (reply != "yes" && reply != _("yes")) {
             return array;
         }
         if (!growArray(&array, *numberElements, lenghtArray)) {
-            print("\nSchool list is full!");
+            print(_("\nSchool list is full!"));
             return array;
         }
-        print("\nSCHOOL  NUMBER %d: ", *numberElements + 1);
+        print(_("\nSCHOOL  NUMBER %d: "), *numberElements + 1);
         inputSchool(&scratch);
         array[*numberElements] = scratch;
         ++*numberElements;
@@ -212,15 +222,15 @@ SCHOOL* addSchoolFromKey(SCHOOL* array, std::int16_t* numberElements, std::int16
 }
 
 void inputSchool(SCHOOL* a) {
-    print("\nEnter name of School:");
+    print(_("\nEnter name of School:"));
     discardInput();
     readText(a->schoolname, kTextSize);
-    print("\nEnter name of director:");
+    print(_("\nEnter name of director:"));
     readText(a->director, kTextSize);
-    askSchoolNumber("\nEnter School number:", &a->schoolnumber, registerNum);
-    print("\nEnter School Area(meter*meter):");
+    askSchoolNumber(_("\nEnter School number:"), &a->schoolnumber, registerNum);
+    print(_("\nEnter School Area(meter*meter):"));
     readNumber(&a->schoolarea);
-    print("\nEnter number of students:");
+    print(_("\nEnter number of students:"));
     readNumber(&a->numberstudents);
     discardInput();
 }
@@ -229,25 +239,25 @@ void inputSchool(SCHOOL* a) {
 
 void writeStructFile(const SCHOOL* array, std::int16_t numberElements) {
     if (numberElements <= 0) {
-        printLine("\nSchool list is empty!");
+        printLine(_("\nSchool list is empty!"));
         pauseConsole();
         return;
     }
-    printLine("Enter name for the file for the schools list:");
+    printLine(_("Enter name for the file for the schools list:"));
     discardInput();
     std::string name;
     AtomicWrite file;
     Reason reason;
     readLine(&name);
     if (failed(reason = beginAtomicWrite(name, &file))) {
-        reportFileError("Problem opening the file", name, reason);
+        reportFileError(_("Problem opening the file"), name, reason);
     } else {
         std::size_t count = static_cast<std::size_t>(numberElements);
         if (std::fwrite(array, sizeof(SCHOOL), count, file.stream) != count) {
-            reportStreamError("Write error :", Reason{lastError()});
+            reportStreamError(_("Write error :"), Reason{lastError()});
             abandonAtomicWrite(&file);
         } else if (failed(reason = finishAtomicWrite(&file))) {
-            reportStreamError("Write error :", reason);
+            reportStreamError(_("Write error :"), reason);
         }
     }
     pauseConsole();
@@ -256,14 +266,14 @@ void writeStructFile(const SCHOOL* array, std::int16_t numberElements) {
 SCHOOL* addSchoolFromFile(SCHOOL* array, std::int16_t* numberElements, std::int16_t submenu1,
                           std::int16_t* lenghtArray) {
     discardInput();
-    printLine("Enter schools input file name:");
+    printLine(_("Enter schools input file name:"));
     discardInput();
     std::string name;
     readLine(&name);
     Reason reason;
     std::FILE* file = openForReading(name, &reason);
     if (!file) {
-        reportFileError("File could not be opened", name, reason);
+        reportFileError(_("File could not be opened"), name, reason);
         return array;
     }
     // Only now that the file is open may the present list go.
@@ -277,7 +287,7 @@ SCHOOL* addSchoolFromFile(SCHOOL* array, std::int16_t* numberElements, std::int1
             SCHOOL beyond;
             got = std::fread(&beyond, 1, sizeof beyond, file);
             if (got == sizeof beyond) {
-                print("\nSchool list is full!");  // the rest of the file is not looked at
+                print(_("\nSchool list is full!"));  // the rest of the file is not looked at
             }
             break;
         }
@@ -289,7 +299,7 @@ SCHOOL* addSchoolFromFile(SCHOOL* array, std::int16_t* numberElements, std::int1
         }
     }
     if (std::ferror(file)) {
-        reportStreamError("Read error :", Reason{lastError()});  // the last read failed
+        reportStreamError(_("Read error :"), Reason{lastError()});  // the last read failed
     } else if (got % sizeof(SCHOOL) > 0) {
         reportTornEnd(name, got % sizeof(SCHOOL));
     }
@@ -302,25 +312,25 @@ SCHOOL* addSchoolFromFile(SCHOOL* array, std::int16_t* numberElements, std::int1
 void printSchool(const SCHOOL* array, std::int16_t i) {
     const SCHOOL& school = array[i];
     // Put together whole: a listing prints thousands of these, one output call each.
-    char block[256 + 2 * textRoom(kTextSize)];
-    char* end = putLabel("\nSchool number in list: ", block);
+    char block[kLabels * kLabelRoom + 4 * 11 + 2 * textRoom(kTextSize)];
+    char* end = putLabel(kPosition, block);
     end = putNumber(i + 1, end);
-    end = putLabel("\nSchool name :", end);
+    end = putLabel(kName, end);
     end = putText(school.schoolname, kTextSize, end);
-    end = putLabel("\nSchool number :", end);
+    end = putLabel(kNumber, end);
     end = putNumber(school.schoolnumber, end);
-    end = putLabel("\nName of director:", end);
+    end = putLabel(kDirector, end);
     end = putText(school.director, kTextSize, end);
-    end = putLabel("\nSchool area:", end);
+    end = putLabel(kArea, end);
     end = putNumber(school.schoolarea, end);
-    end = putLabel("\nNumber of students:", end);
+    end = putLabel(kStudents, end);
     end = putNumber(school.numberstudents, end);
     printBytes(block, static_cast<std::size_t>(end - block));
 }
 
 void printArray(const SCHOOL* array, std::int16_t n) {
     if (n <= 0) {
-        printLine("\nSchool list is empty!");
+        printLine(_("\nSchool list is empty!"));
         return;
     }
     beginPages();
@@ -345,7 +355,7 @@ void sortArray(SCHOOL* array, std::int16_t n) {
 }
 
 void ShowArea(const SCHOOL* array, std::int16_t n) {
-    printLine("\nAbove what area taking schools to show?:");
+    printLine(_("\nAbove what area taking schools to show?:"));
     std::int32_t threshold = 0;
     readNumber(&threshold);
     bool shown = false;
@@ -359,7 +369,7 @@ void ShowArea(const SCHOOL* array, std::int16_t n) {
     }
     endPages();
     if (!shown) {
-        print("\nNo schools with bigger area!");
+        print(_("\nNo schools with bigger area!"));
     }
 }
 
@@ -367,13 +377,13 @@ void ShowArea(const SCHOOL* array, std::int16_t n) {
 
 std::int16_t CheckStudents(SCHOOL* array, std::int16_t n) {
     std::int16_t removed = removeSchoolsWithoutStudents(array, &n, [](SCHOOL*) {});
-    print(removed > 0 ? "\nSchools that had no students were deleted!"
-                      : "\nAll schools have students!");
+    print(removed > 0 ? _("\nSchools that had no students were deleted!")
+                      : _("\nAll schools have students!"));
     return n;
 }
 
 std::int16_t deleteElementByStudents(SCHOOL* array, std::int16_t n) {
-    printLine("Enter School name to look for :");
+    printLine(_("Enter School name to look for :"));
     discardInput();
     char wanted[kTextSize];
     readText(wanted, kTextSize);
@@ -385,11 +395,11 @@ std::int16_t deleteElementByStudents(SCHOOL* array, std::int16_t n) {
         }
     });
     if (!found) {
-        print("No School with that name!");
+        print(_("No School with that name!"));
     } else if (removed == 1) {
-        print("\nSchool had no students so we deleted it!");
+        print(_("\nSchool had no students so we deleted it!"));
     } else if (removed == 0) {
-        print("\nSchool info changed!");
+        print(_("\nSchool info changed!"));
     }
     return n;
 }

@@ -8,27 +8,28 @@
 #include "funcs.h"
 #include "menu.h"
 #include "spreadsheet.h"
+#include "translate.h"
 
 namespace {
 
 MenuTable menu_main = {
-    "Program <School>\n--------------------------",
-    "Izbor na vhod za dobavyane na novo uchilishte",
-    "Zapis v dvoichen fail",
-    "Promqna na dannite za izbrano uchilishte(pri 0 uchenici uchilishteto se iztriva)",
-    "Pokazvane na danni za vsichki uchilishta podredeni v red po namalqvane na uchenicite",
-    "Pokazvane na danni za vsichki uchilishta s plosht po golqma ot izbranata ot potrebitelq",
-    "Osvobojdavane na pametta",
-    "Krai",
+    N_("Program <School>\n--------------------------"),
+    N_("Izbor na vhod za dobavyane na novo uchilishte"),
+    N_("Zapis v dvoichen fail"),
+    N_("Promqna na dannite za izbrano uchilishte(pri 0 uchenici uchilishteto se iztriva)"),
+    N_("Pokazvane na danni za vsichki uchilishta podredeni v red po namalqvane na uchenicite"),
+    N_("Pokazvane na danni za vsichki uchilishta s plosht po golqma ot izbranata ot potrebitelq"),
+    N_("Osvobojdavane na pametta"),
+    N_("Krai"),
     nullptr,
 };
 
-MenuTable menu_1 = {"---VHOD---", "Ot klaviaturata", "Ot fail sus uchilishta", nullptr};
+MenuTable menu_1 = {N_("---VHOD---"), N_("Ot klaviaturata"), N_("Ot fail sus uchilishta"), nullptr};
 
 MenuTable menu_1_1 = {
-    "IZBOR NA MQSTO ZA DOBAVQNE",
-    "Nov nov spisuk s uchilishta",
-    "Kam sashtestvuvashtiya spisuk s uchilishta",
+    N_("IZBOR NA MQSTO ZA DOBAVQNE"),
+    N_("Nov nov spisuk s uchilishta"),
+    N_("Kam sashtestvuvashtiya spisuk s uchilishta"),
     nullptr,
 };
 
@@ -57,28 +58,28 @@ enum Command : std::int16_t {
     }
     if (help && argc == 2) {
         print(
-            "Usage: schools\n"
-            "   or: schools --export SCHOOLFILE\n"
-            "   or: schools --import CSVFILE SCHOOLFILE\n"
-            "A register of schools kept in memory at one console: every command is one key\n"
-            "of the main menu.\n\n"
-            "  1  add schools, typed at the keyboard or loaded from a school file\n"
-            "  2  write the list to a school file\n"
-            "  3  retype the schools of a given name (0 students removes a school)\n"
-            "  4  list every school, most students first\n"
-            "  5  list the schools above a given area\n"
-            "  6  free the list\n"
-            "  7  end\n\n"
-            "  --export SCHOOLFILE          write the school file as CSV on standard output\n"
-            "  --import CSVFILE SCHOOLFILE  write the schools of the CSV file (- for standard\n"
-            "                               input) to the school file, if every cell is right\n"
-            "  --help                       this text\n"
-            "  --version                    the program's version\n\n"
-            "CSV is UTF-8, its header name,director,number,area,students, its line ends\n"
-            "CR LF; an imported one may order the columns freely and separate its cells\n"
-            "with ',', ';' or tab, and be UTF-8, UTF-16 with a byte-order mark, or\n"
-            "Windows-1251.\n");
-        print("\nThe manual: man schools\n");
+            _("Usage: schools\n"
+              "   or: schools --export SCHOOLFILE\n"
+              "   or: schools --import CSVFILE SCHOOLFILE\n"
+              "A register of schools kept in memory at one console: every command is one key\n"
+              "of the main menu.\n\n"
+              "  1  add schools, typed at the keyboard or loaded from a school file\n"
+              "  2  write the list to a school file\n"
+              "  3  retype the schools of a given name (0 students removes a school)\n"
+              "  4  list every school, most students first\n"
+              "  5  list the schools above a given area\n"
+              "  6  free the list\n"
+              "  7  end\n\n"
+              "  --export SCHOOLFILE          write the school file as CSV on standard output\n"
+              "  --import CSVFILE SCHOOLFILE  write the schools of the CSV file (- for standard\n"
+              "                               input) to the school file, if every cell is right\n"
+              "  --help                       this text\n"
+              "  --version                    the program's version\n\n"
+              "CSV is UTF-8, its header name,director,number,area,students, its line ends\n"
+              "CR LF; an imported one may order the columns freely and separate its cells\n"
+              "with ',', ';' or tab, and be UTF-8, UTF-16 with a byte-order mark, or\n"
+              "Windows-1251.\n"));
+        print(_("\nThe manual: man schools\n"));
         endProgram(0);
     }
     if (exporting && argc == 3) {
@@ -88,14 +89,14 @@ enum Command : std::int16_t {
         importSchools(argv[2], argv[3]);
     }
     if (operands < 0) {
-        printError("schools: unknown argument '%s'\n", first);
+        printError(_("schools: unknown argument '%s'\n"), first);
     } else if (argc < 2 + operands) {
-        printError("schools: %s needs %s\n", first,
-                   exporting ? "SCHOOLFILE" : "CSVFILE SCHOOLFILE");
+        printError(_("schools: %s needs %s\n"), first,
+                   exporting ? _("SCHOOLFILE") : _("CSVFILE SCHOOLFILE"));
     } else {
-        printError("schools: unknown argument '%s'\n", argv[2 + operands]);
+        printError(_("schools: unknown argument '%s'\n"), argv[2 + operands]);
     }
-    printError("Try 'schools --help'.\n");
+    printError(_("Try 'schools --help'.\n"));
     endProgram(2);
 }
 
@@ -110,6 +111,7 @@ int main(int argc, char** argv) {
     std::int16_t submenu = 0;
     std::int16_t submenu1 = 0;
 
+    startTranslations();
     if (argc > 1) {
         answerArguments(argc, argv);
     }
@@ -135,7 +137,7 @@ int main(int argc, char** argv) {
                 break;
             case kSortedListing:
                 if (numberElements < 2) {
-                    printLine("\nNedostatuchno elementi za sortirane!");
+                    printLine(_("\nNedostatuchno elementi za sortirane!"));
                 } else {
                     sortArray(array, numberElements);
                 }

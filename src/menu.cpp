@@ -1,17 +1,18 @@
 #include "menu.h"
 
 #include "console.h"
+#include "translate.h"
 
 std::int16_t menu(const char* const* t) {
     for (;;) {
         clearConsole();
-        print("\n%s\n", t[0]);
+        print("\n%s\n", _(t[0]));
         int items = 0;
         for (int k = 1; t[k] != nullptr; ++k) {
-            print("\n%d.%s", k, t[k]);
+            print("\n%d.%s", k, _(t[k]));
             items = k;
         }
-        print("\n\nIzberete rejims:");
+        print(_("\n\nIzberete rejims:"));
         // A menu of seven or more items also takes the digit after its last item.
         int highest = items <= 6 ? items : items + 1;
         int key;

@@ -2,11 +2,14 @@
 // shown in messages so that nothing in them is hidden or drives a terminal.
 #include "school_cells.h"
 
+#include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include "text/codepage.h"
 #include "text/numbers.h"
+#include "translate.h"
 
 const char* const kSchoolColumnNames[kSchoolColumns] = {"name", "director", "number", "area",
                                                         "students"};
@@ -23,20 +26,22 @@ std::string withCode(const char* format, std::uint32_t code) {
 
 // What keeps the UTF-8 text from being a record's text.
 std::string whyNotText(const char* text, std::size_t size) {
+    std::string shown = showText(text, size);
     std::string converted(size, '\0');
     std::uint32_t lacking = 0;
     char* end = utf8ToCp1251Exactly(text, size, &converted[0], &lacking);
     if (!end) {
-        return lacking == kNotUtf8
-                   ? " is not UTF-8"
-                   : withCode(" holds U+%04X", lacking) + ", which code page 1251 lacks";
+        return lacking == kNotUtf8 ? formatted(_("%s is not UTF-8"), shown.c_str())
+                                   : formatted(_("%s holds U+%04X, which code page 1251 lacks"),
+                                               shown.c_str(), static_cast<unsigned>(lacking));
     }
     converted.resize(static_cast<std::size_t>(end - converted.data()));
     if (converted.find('\0') != std::string::npos) {
-        return " holds a NUL character";
+        return formatted(_("%s holds a NUL character"), shown.c_str());
     }
-    return " is " + std::to_string(converted.size()) + " characters, more than " +
-           std::to_string(kTextSize);
+    return formatted(_("%s is %lu characters, more than %lu"), shown.c_str(),
+                     static_cast<unsigned long>(converted.size()),
+                     static_cast<unsigned long>(kTextSize));
 }
 
 }  // namespace
@@ -62,7 +67,8 @@ bool takeSchoolCell(const char* text, std::size_t size, std::size_t column, SCHO
         std::int32_t* numbers[] = {&school->schoolnumber, &school->schoolarea,
                                    &school->numberstudents};
         if (size == 0 || parseNumber(text, size, numbers[column - 2]) != size) {
-            *error = showText(text, size) + " is not a whole number from -2147483648 to 2147483647";
+            *error = formatted(_("%s is not a whole number from -2147483648 to 2147483647"),
+                               showText(text, size).c_str());
             return false;
         }
         return true;
@@ -80,7 +86,7 @@ bool takeSchoolCell(const char* text, std::size_t size, std::size_t column, SCHO
             return true;
         }
     }
-    *error = showText(text, size) + whyNotText(text, size);
+    *error = whyNotText(text, size);
     return false;
 }
 
@@ -92,8 +98,8 @@ std::string lostLettersWarning(const char* text, std::size_t size) {
             break;
         }
         if (p[1] == '?') {
-            return showText(text, size) +
-                   " holds \"??\", as a save leaves letters its encoding lacks";
+            return formatted(_("%s holds \"??\", as a save leaves letters its encoding lacks"),
+                             showText(text, size).c_str());
         }
     }
     return std::string();
@@ -168,4 +174,13 @@ std::size_t noteNumberLine(NumberLines* lines, std::int32_t number, std::size_t 
     known = {number, line};
     ++lines->count;
     return 0;
+}
+
+std::string formatted(const char* format, ...) {
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    int size = std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    return std::string(text, size > 0 ? std::min<std::size_t>(size, sizeof text - 1) : 0);
 }

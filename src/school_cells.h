@@ -38,6 +38,9 @@ std::string lostLettersWarning(const char* text, std::size_t size);
 // "..." after the closing quote saying so.
 std::string showText(const char* text, std::size_t size);
 
+// A message with texts and numbers in it, as the translated format puts them.
+std::string formatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // The school numbers met so far and the line (or row) of each first one: open
 // addressing over a power of two of slots, at most two thirds full.
 struct NumberLines {

@@ -12,6 +12,7 @@
 #include "files/school_files.h"
 #include "funcs.h"
 #include "last_error.h"
+#include "translate.h"
 
 namespace {
 
@@ -77,14 +78,16 @@ void maskControls(char* text, std::size_t size) {
 void printFindings(const std::string& file, const std::vector<CsvError>& shown, std::size_t count,
                    bool warnings) {
     for (const CsvError& error : shown) {
-        printError("%s:%lu:%lu: %s%s\n", file.c_str(), static_cast<unsigned long>(error.line),
-                   static_cast<unsigned long>(error.column), warnings ? "warning: " : "",
+        printError(warnings ? _("%s:%lu:%lu: warning: %s\n") : "%s:%lu:%lu: %s\n", file.c_str(),
+                   static_cast<unsigned long>(error.line), static_cast<unsigned long>(error.column),
                    error.what.c_str());
     }
     if (count > shown.size()) {
         std::size_t more = count - shown.size();
-        printError("%s: %lu more %s%s\n", file.c_str(), static_cast<unsigned long>(more),
-                   warnings ? "warning" : "error", more == 1 ? "" : "s");
+        const char* format =
+            warnings ? (more == 1 ? _("%s: %lu more warning\n") : _("%s: %lu more warnings\n"))
+                     : (more == 1 ? _("%s: %lu more error\n") : _("%s: %lu more errors\n"));
+        printError(format, file.c_str(), static_cast<unsigned long>(more));
     }
 }
 
@@ -98,7 +101,7 @@ void exportSchools(const std::string& schoolFile) {
         failOn(schoolFile, reason);
     }
     if (isStandardOutput(stream)) {
-        failWith("input file is output file", schoolFile);  // as `>>` onto it would be
+        failWith(_("input file is output file"), schoolFile);  // as `>>` onto it would be
     }
     bool terminal = printsToTerminal();
     // A file is formatted as it is read, its size checked first; a pipe, whose size
@@ -110,14 +113,13 @@ void exportSchools(const std::string& schoolFile) {
     }
     std::size_t bytes = size < 0 ? held.size() : static_cast<std::size_t>(size);
     if (bytes > kSchoolFileLimit) {
-        failWith("more than 20480 schools, more than a list holds", schoolFile);
+        failWith(_("more than 20480 schools, more than a list holds"), schoolFile);
     }
     if (bytes % sizeof(SCHOOL) != 0) {
-        printError(
-            "schools: %s: not a school file: its %lu bytes are no whole number of "
-            "%d-byte records\n",
-            schoolFile.c_str(), static_cast<unsigned long>(bytes),
-            static_cast<int>(sizeof(SCHOOL)));
+        printError(_("schools: %s: not a school file: its %lu bytes are no whole number of "
+                     "%d-byte records\n"),
+                   schoolFile.c_str(), static_cast<unsigned long>(bytes),
+                   static_cast<int>(sizeof(SCHOOL)));
         endProgram(1);
     }
     for (std::size_t at = 0; at < bytes;) {
@@ -128,7 +130,7 @@ void exportSchools(const std::string& schoolFile) {
             if (std::ferror(stream)) {
                 failOn(schoolFile, Reason{lastError()});  // the read failed
             }
-            failWith("cut short as it was read", schoolFile);
+            failWith(_("cut short as it was read"), schoolFile);
         }
         char* end = rows;
         if (at == 0) {
@@ -149,7 +151,7 @@ void exportSchools(const std::string& schoolFile) {
     }
     // A device that reports no size (/dev/zero) is no school file either.
     if (size >= 0 && std::fgetc(stream) != EOF) {
-        failWith("longer than its size said", schoolFile);
+        failWith(_("longer than its size said"), schoolFile);
     }
     std::fclose(stream);
     if (bytes == 0) {
@@ -160,7 +162,7 @@ void exportSchools(const std::string& schoolFile) {
 
 void importSchools(const std::string& csvFile, const std::string& schoolFile) {
     setBinaryStreams();
-    std::string shown = csvFile == "-" ? "standard input" : csvFile;
+    std::string shown = csvFile == "-" ? _("standard input") : csvFile;
     Reason reason;
     std::FILE* stream = csvFile == "-" ? stdin : openForReading(csvFile, &reason);
     std::string bytes;
@@ -171,7 +173,7 @@ void importSchools(const std::string& csvFile, const std::string& schoolFile) {
         std::fclose(stream);
     }
     if (bytes.size() > kCsvLimit) {
-        failWith("more than 64 MiB, more than any list of schools takes", shown);
+        failWith(_("more than 64 MiB, more than any list of schools takes"), shown);
     }
     CsvSchools parsed;
     parseCsv(bytes.data(), bytes.size(), &parsed);

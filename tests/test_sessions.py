@@ -52,6 +52,9 @@ def spreadsheet(d):  # "f" in folder d exported, read by Python's csv module, im
     return [*csv.reader(io.StringIO(out.decode(), newline=""))] == rows("f") == rows("g")
 
 
+BG, K = {"LC_ALL": "bg_BG.UTF-8"}, ("Школа", "Иванова")
+bg = lambda name, keys, out="!", **kw: row(  # noqa: E731
+    "in Bulgarian: " + name, (keys, out), env=BG, reads=bulgarian, **kw)
 DELETED, CHANGED = "\nSchool had no students so we deleted it!", "\nSchool info changed!"
 
 ROWS = [
@@ -133,6 +136,13 @@ ROWS = [
         files={"f": file(CONTROL)}),
     row("1251 typed in other locales", add("1", school(1, HIGH[0])), listing(HIGH[0]), write(), END,
         after={"out": record(HIGH[0])}, env={"LC_ALL": ""}),
+    bg("a whole session, yes as да", keyed("111да\n%s\n%s\n1\n900\n450\nне\n 4 5100\n 3Няма\n 2out\n"
+       " 6 121out\n 7" % K), after={"out": file((*(t.encode("cp1251").decode("latin-1") for t in K),
+                                                  1, 900, 450))}),
+    bg("--help", "", args=["--help"]),
+    bg("an unknown argument", "", "", args=["-x"], status=2, err="!"),
+    bg("errors of a CSV", "", "", args=["--import", "c", "o"], files={"c": HEAD + "A,D,1,1\n\0"},
+       status=1, err="!"),
     row("freed, a number is free again", add("1", school(1, A)), cmd("6 ", "\nMemory is empty!" +
         PAUSE), add("2", school(1, A)), listing(A), END),
     row("a file written by the program to a spreadsheet and back", add("1", school(1, (
@@ -316,7 +326,7 @@ def test_session(steps, options):
     *((a, "/dev/full", 1, "", "schools: standard output: No space left on device\n")
       for a in (["--version"], []))])  # lost at the very end, and on the way
 def test_command_line(args, into, status, out, err):
-    r = subprocess.run([PROGRAM, *args], input=b"7", stdout=open(into, "wb") if into else
-                       subprocess.PIPE, stderr=subprocess.PIPE, timeout=10, restore_signals=True)
+    r = subprocess.run([PROGRAM, *args], input=b"7", stdout=open(into, "wb") if into else subprocess.PIPE,
+                       stderr=subprocess.PIPE, timeout=10, env={**os.environ, "LC_ALL": "C"})
     assert (r.returncode, (r.stdout or b"")[:len(out)].decode(), r.stderr.decode()) == (
         status, out, err)

@@ -1,5 +1,5 @@
 """The program on a pseudo-terminal, whose settings every way out must leave as they were."""
-import atexit, fcntl, os, pty, random, select, termios, time  # noqa: E401
+import atexit, fcntl, os, pty, random, re, select, termios, time  # noqa: E401
 import pytest
 from session import *  # noqa: F403
 
@@ -12,7 +12,7 @@ LINES = {"look for :": ("Sof", "\r 7"), "show?:": ("", "1\n 7"), "file name:": (
 
 
 class Terminal:
-    def __init__(self, folder, stdout=None, rows=0, shell=None, cols=80, **env):  # rows 0: unknown
+    def __init__(self, folder, stdout=None, rows=0, shell=None, cols=80, first=PROMPT, **env):  # noqa
         self.master, self.slave = pty.openpty()  # the slave stays open: its settings outlive us
         self.resize(rows, cols)
         self.before, self.out, self.typed = termios.tcgetattr(self.slave), "", 0
@@ -23,7 +23,7 @@ class Terminal:
             restore_signals=True, preexec_fn=lambda: (signal.signal(  # the controlling terminal
                 signal.SIGXFSZ, signal.SIG_DFL), fcntl.ioctl(0, termios.TIOCSCTTY, 0)))
         atexit.register(self.program.kill)  # should a case fail with the program still there
-        stdout or self.wait_for(PROMPT)
+        stdout or self.wait_for(first)
         self.pid = int(open("/proc/%d/task/%d/children" % ((self.program.pid,) * 2)).read().split(
         )[0]) if shell else self.program.pid
 
@@ -127,6 +127,21 @@ def test_a_long_listing_in_pages_read_anew_for_each(tmp_path, rows, cols, more, 
     page = lambda a, b: "\n".join(lines[a:b]) + "\n" + more + "\r%*s\r" % (len(more), "")  # noqa
     shown = "rejims:4\n" + "".join(map(page, pages, pages[1:])) + PAUSE
     assert shown.replace("\n", "\r\n") in t.out
+
+
+def test_bulgarian_pages_pause_and_edited_lines(tmp_path):  # the more prompt wiped as wide as it is
+    u = lambda t: t.encode().decode("latin-1")  # noqa: E731  as the terminal gets it
+    (tmp_path / "f").write_bytes(struct.pack("<50s50s3i", "Школа".encode("cp1251"), b"\xc4", 1, 1, 1) * 30)
+    t = Terminal(tmp_path, rows=24, first=u("режим:"), LC_ALL="bg_BG.UTF-8")
+    for wait, keys in [("режим:", "121f\n"), ("продължите", " "), ("режим:", "4"), ("още", "q"),
+                       ("продължите", " "), ("режим:", "111да\rАз\r"), ("директора:", "Б\x1b[D")]:
+        t.type(u(wait), keys)
+    t.type(u("Б"), "\x1b[C\r1\r2\r3\rне\r 7")
+    assert t.finish() == 0
+    screen = t.out.encode("latin-1").decode()
+    assert bulgarian(t.out) == [] and ("\rВъведете името на директора:Б" in screen) == EDITOR
+    prompt, blanks = re.search(r"\n(-- [^\r\n]+ --)\r( *)\r", screen).groups()
+    assert len(blanks) == len(prompt)
 
 
 @pytest.mark.parametrize("locale,csi", [("C", "?"), ("C.UTF-8", "\u203a".encode().decode("latin-1"))])

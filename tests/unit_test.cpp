@@ -1,13 +1,17 @@
-// The pure pieces: numbers, code page 1251, the key decoder, CSV cells and the way a
-// write takes.
+// The pure pieces: numbers, code page 1251, the key decoder, CSV cells, the way a
+// write takes, and catalogs.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <vector>
 
 #include "console.h"
 #include "console/keys.h"
 #include "csv.h"
 #include "files/write_way.h"
+#include "text/mo_catalog.h"
 
 // The bytes that the number takes, and the value it leaves, printed back (7 when untouched).
 std::string parsed(const char* text, std::size_t size = std::string::npos) {
@@ -142,4 +146,26 @@ TEST(WriteWay, NoRecordsComeBackAsInputNorReachATerminal) {
     EXPECT_EQ("4 0", way(FileFacts::kRegular, -1, false));
     EXPECT_EQ("2 0", way(FileFacts::kRegular, 1, false));
     EXPECT_EQ("3 0", way(FileFacts::kOther, 2, false));
+}
+
+// Every text of the catalog built from po/bg.po is found; a catalog cut anywhere is read
+// only within its bytes (the sanitizers watch), and what it still holds is found.
+TEST(Catalog, EveryTextFoundAndNothingReadBeyondTheEnd) {
+    std::ifstream file(SCHOOLS_CATALOG, std::ios::binary);
+    std::vector<char> mo((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    MoCatalog whole;
+    ASSERT_TRUE(openMoCatalog(mo.data(), mo.size(), &whole));
+    EXPECT_EQ(nullptr, findInMo(whole, "Kra"));
+    std::uint32_t length = 0;
+    for (std::size_t size = 0; size <= mo.size(); size += size < 64 ? 1 : 7) {
+        std::vector<char> cut(mo.begin(), mo.begin() + static_cast<long>(size));
+        MoCatalog catalog;
+        bool opened = openMoCatalog(cut.data(), cut.size(), &catalog);
+        for (std::uint32_t i = 1; i < whole.count; ++i) {
+            const char* found =
+                opened ? findInMo(catalog, moText(whole, false, i, &length)) : nullptr;
+            EXPECT_TRUE(!found || std::strcmp(found, moText(whole, true, i, &length)) == 0);
+            EXPECT_TRUE(size < mo.size() || found);
+        }
+    }
 }

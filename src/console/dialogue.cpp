@@ -14,6 +14,7 @@
 #include "failures.h"
 #include "files/school_files.h"
 #include "text/codepage.h"
+#include "translate.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ Received refill() {
 
 [[noreturn]] void unreadableInput(int reason) {
     writeOutput("\n", 1);
-    reportStreamError("schools: standard input", Reason{reason});
+    reportStreamError(_("schools: standard input"), Reason{reason});
     endProgram(1);
 }
 

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -12,10 +13,11 @@
 #include "console/dialogue.h"
 #include "console/output.h"
 #include "console/platform.h"
+#include "translate.h"
 
 namespace {
 
-const char kMorePrompt[] = "-- more (any key; q stops) --";
+const char kMorePrompt[] = N_("-- more (any key; q stops) --");
 
 struct Pages {
     bool on = false;
@@ -49,19 +51,38 @@ int columnsOf(const char* text, std::size_t size) {
     return columns;
 }
 
+// The characters of a text in the locale's character set, and the bytes of the
+// first `count` of them.
+int charactersOf(const char* text) {
+    std::size_t count = std::mbstowcs(nullptr, text, 0);
+    return static_cast<int>(count == static_cast<std::size_t>(-1) ? std::strlen(text) : count);
+}
+
+std::size_t bytesOf(const char* text, int count) {
+    std::size_t at = 0, size = std::strlen(text);
+    std::mblen(nullptr, 0);
+    for (int k = 0; k < count && at < size; ++k) {
+        int length = std::mblen(text + at, size - at);
+        at += length > 0 ? static_cast<std::size_t>(length) : 1;
+    }
+    return at;
+}
+
 // The prompt is cut short of the window's last column, so that it never wraps:
 // blanks wipe it alike on every terminal and console, and the listing, or the
 // pause after it, goes on on that line.
 void askForPage() {
-    int width = static_cast<int>(sizeof kMorePrompt - 1), columns = screenColumns();
+    const char* prompt = _(kMorePrompt);
+    int width = charactersOf(prompt), columns = screenColumns();
     if (columns > 0 && columns <= width) {
         width = columns > 1 ? columns - 1 : 1;
     }
-    writeOutput(kMorePrompt, static_cast<std::size_t>(width));
+    std::size_t shown = bytesOf(prompt, width);
+    writeOutput(prompt, shown);
     int key;
     while ((key = readKey()) == KEY_RESUMED) {
         writeOutput("\r", 1);  // back after a stop: the prompt again
-        writeOutput(kMorePrompt, static_cast<std::size_t>(width));
+        writeOutput(prompt, shown);
     }
     std::string wipe = "\r" + std::string(static_cast<std::size_t>(width), ' ') + "\r";
     writeOutput(wipe.data(), wipe.size());
@@ -134,9 +155,9 @@ void printBytes(const char* bytes, std::size_t size) {
 }
 
 void pauseConsole() {
-    print("Press any key to continue . . . ");
+    print(_("Press any key to continue . . . "));
     while (readKey() == KEY_RESUMED) {
-        print("\rPress any key to continue . . . ");
+        print("\r%s", _("Press any key to continue . . . "));
     }
     print("\n");
 }

@@ -12,6 +12,7 @@
 #include "files/file_calls.h"
 #include "files/write_way.h"
 #include "last_error.h"
+#include "translate.h"
 
 namespace {
 
@@ -347,10 +348,10 @@ void abandonAtomicWrite(AtomicWrite* file) {
 // A torn end is the surest sign of a file that holds no schools at all.
 void reportTornEnd(const std::string& name, std::size_t bytes) {
     if (bytes == 1) {
-        printError("%s: The last byte is not a whole school record and was not loaded\n",
+        printError(_("%s: The last byte is not a whole school record and was not loaded\n"),
                    name.c_str());
     } else {
-        printError("%s: The last %d bytes are not a whole school record and were not loaded\n",
+        printError(_("%s: The last %d bytes are not a whole school record and were not loaded\n"),
                    name.c_str(), static_cast<int>(bytes));
     }
 }
