@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr std::size_t kColumnCount = 5;
+constexpr std::size_t kColumnCount = kSchoolColumns;
 const char* const kColumns[kColumnCount] = {"name", "director", "number", "area", "students"};
 constexpr std::size_t kTextSize = sizeof(SCHOOL{}.schoolname);
 
@@ -61,22 +61,14 @@ void skipLineEnd(Cursor* c) {
     ++c->line;
 }
 
-struct Cell {
-    const char* text = nullptr;  // without its quotes: in the input, or in `unquoted`
-    std::size_t size = 0;
-    std::string unquoted;  // a quoted cell's text, its doubled quotes made single
-    std::size_t line = 0;
-    std::size_t column = 0;
-    const char* fault = nullptr;  // in the CSV syntax
-};
-
 // Takes the next cell; returns whether another cell of the same row follows.
-bool takeCell(Cursor* c, Cell* cell) {
+// A quoted cell's text is held without its quotes, its doubled quotes made single.
+bool takeCell(Cursor* c, SchoolCell* cell) {
     cell->line = c->line;
     cell->fault = nullptr;
     bool quoted = c->at < c->end && *c->at == '"';
     if (quoted) {
-        cell->unquoted.clear();
+        cell->held.clear();
         for (++c->at;; ++c->at) {
             if (c->at == c->end) {
                 cell->fault = "a quoted cell without its closing quote";
@@ -89,10 +81,10 @@ bool takeCell(Cursor* c, Cell* cell) {
             c->at += *c->at == '"';  // the first of a doubled quote
             c->line += *c->at == '\n';
             cell->fault = *c->at == '\0' ? "a NUL character" : cell->fault;
-            cell->unquoted.push_back(*c->at);
+            cell->held.push_back(*c->at);
         }
-        cell->text = cell->unquoted.data();
-        cell->size = cell->unquoted.size();
+        cell->text = cell->held.data();
+        cell->size = cell->held.size();
     }
     const char* from = c->at;
     const char* fault = nullptr;
@@ -140,25 +132,13 @@ char separatorOf(const char* line, const char* end) {
 
 struct Parser {
     Cursor cursor;
-    CsvSchools* result;
-    std::size_t fieldOf[kColumnCount + 1];  // the school field of each header cell
-    std::size_t columns = 0;                // cells in the header
+    SchoolChecks checks;
     // The present row's first cells, never moved: a cell's text may point into it.
-    Cell cells[kColumnCount + 1];
-    // Each school number kept and its line, by open addressing: a power of two of
-    // slots, at most two thirds full; line 0 marks a free slot.
-    std::vector<std::pair<std::int32_t, std::size_t>> numberLines;
-    std::string converted;
+    SchoolCell cells[kColumnCount + 1];
 };
 
-void report(Parser* p, std::size_t line, std::size_t column, std::string what) {
-    if (p->result->errorCount++ < kShownCsvErrors) {
-        p->result->errors.push_back(CsvError{line, column, std::move(what)});
-    }
-}
-
-void report(Parser* p, const Cell& cell, std::string what) {
-    report(p, cell.line, cell.column, std::move(what));
+void report(SchoolChecks* p, const SchoolCell& cell, std::string what) {
+    reportCell(p, cell.line, cell.column, std::move(what));
 }
 
 // Takes the cells of the next row, keeping at most `keep` (at most kColumnCount + 1); returns how
@@ -171,31 +151,27 @@ std::size_t takeRow(Parser* p, std::size_t keep) {
     if (c->at == c->end) {
         return 0;
     }
-    Cell beyond;
+    SchoolCell beyond;
     std::size_t count = 0;
     for (bool more = true; more; ++count) {
-        Cell* cell = count < keep ? &p->cells[count] : &beyond;
+        SchoolCell* cell = count < keep ? &p->cells[count] : &beyond;
         more = takeCell(c, cell);
         cell->column = count + 1;
         if (cell == &beyond && cell->fault) {
-            report(p, *cell, cell->fault);  // the kept cells' faults come in their turn
+            report(&p->checks, *cell, cell->fault);  // the kept cells' faults come in their turn
         }
     }
     return count;
 }
 
-// Reads the header into fieldOf; false when it does not name each column once.
-bool takeHeader(Parser* p) {
+}  // namespace
+
+bool checkHeader(SchoolChecks* p, const SchoolCell* row, std::size_t cells) {
     CsvSchools* result = p->result;
     std::size_t errors = result->errorCount;
-    std::size_t cells = takeRow(p, kColumnCount + 1);
-    if (cells == 0) {
-        report(p, 1, 1, "no header row");
-        return false;
-    }
     std::size_t cellOf[kColumnCount] = {};  // 0: not named yet
     for (std::size_t i = 0; i < std::min(cells, kColumnCount + 1); ++i) {
-        const Cell& cell = p->cells[i];
+        const SchoolCell& cell = row[i];
         if (cell.fault) {
             report(p, cell, cell.fault);
             continue;
@@ -220,15 +196,17 @@ bool takeHeader(Parser* p) {
     }
     for (std::size_t field = 0; field < kColumnCount; ++field) {
         if (cellOf[field] == 0) {
-            report(p, p->cells[0].line, cells + 1,
-                   std::string("no column \"") + kColumns[field] + "\"");
+            reportCell(p, row[0].line, cells + 1,
+                       std::string("no column \"") + kColumns[field] + "\"");
         }
     }
     p->columns = cells;
     return result->errorCount == errors;
 }
 
-void takeText(Parser* p, const Cell& cell, char* field) {
+namespace {
+
+void takeText(SchoolChecks* p, const SchoolCell& cell, char* field) {
     p->converted.resize(cell.size);  // code page 1251 is never longer than UTF-8
     char* converted = &p->converted[0];
     std::uint32_t lacking = 0;
@@ -247,7 +225,7 @@ void takeText(Parser* p, const Cell& cell, char* field) {
     }
 }
 
-bool takeNumber(Parser* p, const Cell& cell, std::int32_t* field) {
+bool takeNumber(SchoolChecks* p, const SchoolCell& cell, std::int32_t* field) {
     if (cell.size == 0 || parseNumber(cell.text, cell.size, field) != cell.size) {
         report(p, cell, "not a whole number from -2147483648 to 2147483647");
         return false;
@@ -255,13 +233,14 @@ bool takeNumber(Parser* p, const Cell& cell, std::int32_t* field) {
     return true;
 }
 
-// Checks a row of the header's cells and keeps its school.
-void takeSchool(Parser* p) {
+}  // namespace
+
+void checkSchool(SchoolChecks* p, const SchoolCell* cells) {
     SCHOOL school{};
     std::int32_t* numbers[] = {&school.schoolnumber, &school.schoolarea, &school.numberstudents};
-    const Cell* numbered = nullptr;  // the school number's cell, when it holds one
+    const SchoolCell* numbered = nullptr;  // the school number's cell, when it holds one
     for (std::size_t i = 0; i < kColumnCount; ++i) {
-        const Cell& cell = p->cells[i];
+        const SchoolCell& cell = cells[i];
         std::size_t field = p->fieldOf[i];
         if (cell.fault) {
             report(p, cell, cell.fault);
@@ -293,7 +272,29 @@ void takeSchool(Parser* p) {
     }
 }
 
-}  // namespace
+void startSchoolChecks(SchoolChecks* p, CsvSchools* result, std::size_t mostSchools) {
+    *result = CsvSchools{};
+    p->result = result;
+    result->schools.reserve(std::min(mostSchools, static_cast<std::size_t>(kMaxSchools)));
+    std::size_t slots = 2;
+    while (slots < result->schools.capacity() * 3 / 2) {
+        slots *= 2;
+    }
+    p->numberLines.assign(slots, {0, 0});
+}
+
+void reportCell(SchoolChecks* p, std::size_t line, std::size_t column, std::string what) {
+    if (p->result->errorCount++ < kShownCsvErrors) {
+        p->result->errors.push_back(CsvError{line, column, std::move(what)});
+    }
+}
+
+void countRow(SchoolChecks* p, std::size_t line) {
+    if (++p->rows == static_cast<std::size_t>(kMaxSchools) + 1) {
+        reportCell(p, line, 1,
+                   "more than " + std::to_string(kMaxSchools) + " schools, more than a list holds");
+    }
+}
 
 char* putCsvRow(const SCHOOL& school, char* out) {
     out = putCsvText(school.schoolname, out);
@@ -311,8 +312,9 @@ char* putCsvRow(const SCHOOL& school, char* out) {
 }
 
 void parseCsv(const char* bytes, std::size_t size, CsvSchools* result) {
-    *result = CsvSchools{};
-    Parser p{Cursor{bytes, bytes + size}, result, {}, 0, {}, {}, {}};
+    Parser p{Cursor{bytes, bytes + size}, {}, {}};
+    // A row with a school number takes at least 6 bytes (",,0,,", a line end).
+    startSchoolChecks(&p.checks, result, size / 6 + 1);
     if (size >= 3 && std::memcmp(bytes, "\xEF\xBB\xBF", 3) == 0) {
         p.cursor.at += 3;
     }
@@ -324,38 +326,33 @@ void parseCsv(const char* bytes, std::size_t size, CsvSchools* result) {
     for (char special : {c->separator, '\n', '\r', '"', '\0'}) {
         c->special[static_cast<unsigned char>(special)] = true;
     }
-    // A row with a school number takes at least 6 bytes (",,0,,", a line end).
-    result->schools.reserve(std::min(size / 6 + 1, static_cast<std::size_t>(kMaxSchools)));
-    std::size_t slots = 2;
-    while (slots < result->schools.capacity() * 3 / 2) {
-        slots *= 2;
-    }
-    p.numberLines.resize(slots);
-    if (!takeHeader(&p)) {
+    std::size_t header = takeRow(&p, kColumnCount + 1);
+    if (header == 0) {
+        reportCell(&p.checks, 1, 1, "no header row");
         return;
     }
-    std::size_t rows = 0;
+    if (!checkHeader(&p.checks, p.cells, header)) {
+        return;
+    }
+    std::size_t columns = p.checks.columns;
     for (;;) {
-        std::size_t cells = takeRow(&p, p.columns);
+        std::size_t cells = takeRow(&p, columns);
         if (cells == 0) {
             break;
         }
-        if (++rows == static_cast<std::size_t>(kMaxSchools) + 1) {
-            report(&p, p.cells[0].line, 1,
-                   "more than " + std::to_string(kMaxSchools) + " schools, more than a list holds");
-        }
-        if (cells != p.columns) {
+        countRow(&p.checks, p.cells[0].line);
+        if (cells != columns) {
             // Cells out of place would only make errors of their own.
-            for (std::size_t i = 0; i < std::min(cells, p.columns); ++i) {
+            for (std::size_t i = 0; i < std::min(cells, columns); ++i) {
                 if (p.cells[i].fault) {
-                    report(&p, p.cells[i], p.cells[i].fault);
+                    report(&p.checks, p.cells[i], p.cells[i].fault);
                 }
             }
-            report(&p, p.cells[0].line, std::min(cells, p.columns) + 1,
-                   std::to_string(cells) + (cells == 1 ? " cell" : " cells") +
-                       " where the header has " + std::to_string(p.columns));
+            reportCell(&p.checks, p.cells[0].line, std::min(cells, columns) + 1,
+                       std::to_string(cells) + (cells == 1 ? " cell" : " cells") +
+                           " where the header has " + std::to_string(columns));
         } else {
-            takeSchool(&p);
+            checkSchool(&p.checks, p.cells);
         }
     }
 }
