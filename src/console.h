@@ -121,6 +121,10 @@ struct AtomicWrite {
     unsigned finalMode = 0;       // permissions with special bits, set once written
 };
 
+// Whether the name leads to the file open as `stream` (false where the system
+// cannot tell).
+bool namesFileOf(const std::string& name, std::FILE* stream);
+
 // Each returns 0, or the reason of a failure; after a failure nothing is left
 // behind and the old file is as it was.
 int beginAtomicWrite(const std::string& name, AtomicWrite* file);

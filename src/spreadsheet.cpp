@@ -1,15 +1,19 @@
-// The files around the CSV conversions: a school file read and formatted piece by
-// piece, a CSV read whole and its schools written as command 2 writes; every
-// failure said on standard error, with status 1.
+// The files around the conversions: a school file formatted as CSV piece by piece
+// on standard output, or whole as CSV or a workbook into a file; a CSV or a
+// workbook read whole and its schools written as command 2 writes; every failure
+// said on standard error, with status 1.
 #include "spreadsheet.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "console.h"
 #include "csv.h"
 #include "funcs.h"
+#include "workbook.h"
+#include "zip.h"
 
 namespace {
 
@@ -62,14 +66,166 @@ int readWhole(std::FILE* stream, std::size_t limit, std::string* bytes) {
     endProgram(1);
 }
 
+// Writes the bytes as command 2 writes a school file, and ends the program.
+[[noreturn]] void writeAtomically(const std::string& name, const std::string& bytes) {
+    AtomicWrite file;
+    int reason = beginAtomicWrite(name, &file);
+    if (reason != 0) {
+        failOn(name, reason);
+    }
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file.stream) != bytes.size() ||
+        std::ferror(file.stream)) {
+        reason = errno;  // as the failed write left it
+        abandonAtomicWrite(&file);
+        failOn(name, reason);
+    }
+    if ((reason = finishAtomicWrite(&file)) != 0) {
+        failOn(name, reason);
+    }
+    endProgram(0);
+}
+
+bool endsWithXlsx(const std::string& name) {
+    const char* suffix = ".xlsx";
+    if (name.size() < 5) {
+        return false;
+    }
+    for (std::size_t i = 0; i < 5; ++i) {
+        char c = name[name.size() - 5 + i];
+        if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != suffix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string workbookOf(const SCHOOL* schools, std::size_t count) {
+    std::string sheet = sheetHead(schools, count);
+    std::size_t at = sheet.size();
+    sheet.resize(at + count * kSheetRowRoom);
+    char* end = &sheet[at];
+    for (std::size_t i = 0; i < count; ++i) {
+        end = putSheetRow(schools[i], i + 2, end);
+    }
+    sheet.resize(static_cast<std::size_t>(end - sheet.data()));
+    sheet += sheetTail(count);
+    std::string workbook = workbookXml(count);
+    ZipPart parts[6];
+    std::size_t n = 0;
+    for (const WorkbookPart& part : kFixedWorkbookParts) {
+        parts[n++] = ZipPart{part.name, part.xml, std::strlen(part.xml)};
+    }
+    parts[n++] = ZipPart{kWorkbookMember, workbook.data(), workbook.size()};
+    parts[n++] = ZipPart{kSheetMember, sheet.data(), sheet.size()};
+    std::string zip;
+    if (!putZip(parts, n, &zip)) {
+        printError("schools: out of memory\n");
+        endProgram(1);
+    }
+    return zip;
+}
+
+// --export into a file: the whole school file read first, then the CSV or the
+// workbook put in place as a school file is.
+[[noreturn]] void exportInto(const std::string& schoolFile, std::FILE* stream,
+                             const std::string& outFile) {
+    if (namesFileOf(outFile, stream)) {
+        failWith("input file is output file", outFile);
+    }
+    std::string held;
+    int reason = readWhole(stream, kSchoolFileLimit, &held);
+    std::fclose(stream);
+    if (reason != 0) {
+        failOn(schoolFile, reason);
+    }
+    if (held.size() > kSchoolFileLimit) {
+        failWith("more than 20480 schools, more than a list holds", schoolFile);
+    }
+    std::size_t count = held.size() / sizeof(SCHOOL);
+    std::vector<SCHOOL> schools(count);
+    if (count > 0) {
+        std::memcpy(schools.data(), held.data(), count * sizeof(SCHOOL));
+    }
+    if (held.size() % sizeof(SCHOOL) != 0) {
+        printError(
+            "schools: %s: not a school file: its %lu bytes are no whole number of "
+            "%d-byte records\n",
+            schoolFile.c_str(), static_cast<unsigned long>(held.size()),
+            static_cast<int>(sizeof(SCHOOL)));
+        endProgram(1);
+    }
+    if (endsWithXlsx(outFile)) {
+        writeAtomically(outFile, workbookOf(schools.data(), count));
+    }
+    std::string csv(kCsvHeader);
+    csv.resize(csv.size() + count * kCsvRowRoom);
+    char* end = &csv[sizeof kCsvHeader - 1];
+    for (const SCHOOL& school : schools) {
+        end = putCsvRow(school, end);
+    }
+    csv.resize(static_cast<std::size_t>(end - csv.data()));
+    writeAtomically(outFile, csv);
+}
+
+// "Sheet1!C7", the sheet's name quoted where a formula would quote it.
+std::string cellPlace(const std::string& sheet, std::size_t row, std::size_t column) {
+    bool plain = !sheet.empty() && !(sheet[0] >= '0' && sheet[0] <= '9');
+    for (char c : sheet) {
+        plain = plain && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                          (c >= '0' && c <= '9') || c == '_' || c == '.');
+    }
+    std::string quoted = "'";
+    for (char c : sheet) {
+        quoted += c == '\'' ? "''" : std::string(1, c);
+    }
+    return (plain ? sheet : quoted + "'") + "!" + cellName(row, column);
+}
+
+// The first sheet of a workbook, its cells checked into schools; `where` says
+// what keeps the archive from being read.
+const char* readWorkbook(const std::string& bytes, std::string* sheetName, CsvSchools* parsed) {
+    // Far beyond the parts of 20480 rows of the longest cells; a bomb stops there.
+    const std::size_t kMemberLimit = kCsvLimit;
+    std::string workbook, relationships, sheet, strings;
+    const char* fault =
+        readZipMember(bytes.data(), bytes.size(), kWorkbookMember, kMemberLimit, &workbook);
+    if (!fault) {
+        fault = readZipMember(bytes.data(), bytes.size(), "xl/_rels/workbook.xml.rels",
+                              kMemberLimit, &relationships);
+    }
+    SheetPlace place;
+    if (!fault) {
+        fault = findFirstSheet(workbook, relationships, &place);
+    }
+    if (!fault && !place.sharedStrings.empty()) {
+        fault = readZipMember(bytes.data(), bytes.size(), place.sharedStrings, kMemberLimit / 4,
+                              &strings);
+    }
+    if (!fault) {
+        fault = readZipMember(bytes.data(), bytes.size(), place.member, kMemberLimit, &sheet);
+    }
+    if (fault) {
+        return fault == kNoSuchMember ? "a zip archive that is no workbook" : fault;
+    }
+    std::vector<std::string> shared;
+    readSharedStrings(strings, &shared);
+    strings = std::string();
+    parseSheet(sheet, shared, parsed);
+    *sheetName = place.name;
+    return nullptr;
+}
+
 }  // namespace
 
-void exportSchools(const std::string& schoolFile) {
+void exportSchools(const std::string& schoolFile, const std::string& outFile) {
     setBinaryStreams();
     int reason = 0;
     std::FILE* stream = openForReading(schoolFile, &reason);
     if (!stream) {
         failOn(schoolFile, reason);
+    }
+    if (!outFile.empty() && outFile != "-") {
+        exportInto(schoolFile, stream, outFile);
     }
     // A file is formatted as it is read, its size checked first; a pipe, whose size
     // shows only at its end, is held whole.
@@ -137,10 +293,21 @@ void importSchools(const std::string& csvFile, const std::string& schoolFile) {
         failWith("more than 64 MiB, more than any list of schools takes", shown);
     }
     CsvSchools parsed;
-    parseCsv(bytes.data(), bytes.size(), &parsed);
+    std::string sheet;
+    bool workbook = looksLikeZip(bytes.data(), bytes.size());
+    if (!workbook) {
+        parseCsv(bytes.data(), bytes.size(), &parsed);
+    } else if (const char* fault = readWorkbook(bytes, &sheet, &parsed)) {
+        failWith(fault, shown);
+    }
     for (const CsvError& error : parsed.errors) {
-        printError("%s:%lu:%lu: %s\n", shown.c_str(), static_cast<unsigned long>(error.line),
-                   static_cast<unsigned long>(error.column), error.what.c_str());
+        if (workbook) {
+            printError("%s:%s: %s\n", shown.c_str(),
+                       cellPlace(sheet, error.line, error.column).c_str(), error.what.c_str());
+        } else {
+            printError("%s:%lu:%lu: %s\n", shown.c_str(), static_cast<unsigned long>(error.line),
+                       static_cast<unsigned long>(error.column), error.what.c_str());
+        }
     }
     if (parsed.errorCount > parsed.errors.size()) {
         std::size_t more = parsed.errorCount - parsed.errors.size();
@@ -150,19 +317,7 @@ void importSchools(const std::string& csvFile, const std::string& schoolFile) {
     if (parsed.errorCount > 0) {
         endProgram(1);
     }
-    AtomicWrite file;
-    if ((reason = beginAtomicWrite(schoolFile, &file)) != 0) {
-        failOn(schoolFile, reason);
-    }
     std::size_t count = parsed.schools.size();
-    if (std::fwrite(parsed.schools.data(), sizeof(SCHOOL), count, file.stream) != count ||
-        std::ferror(file.stream)) {
-        reason = errno;  // as the failed write left it
-        abandonAtomicWrite(&file);
-        failOn(schoolFile, reason);
-    }
-    if ((reason = finishAtomicWrite(&file)) != 0) {
-        failOn(schoolFile, reason);
-    }
-    endProgram(0);
+    const char* records = reinterpret_cast<const char*>(parsed.schools.data());
+    writeAtomically(schoolFile, count ? std::string(records, count * sizeof(SCHOOL)) : "");
 }

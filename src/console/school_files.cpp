@@ -183,6 +183,12 @@ std::FILE* openForReading(const std::string& name, int* reason) {
     return *reason == 0 ? streamOver(fd, "rb", reason) : nullptr;
 }
 
+bool namesFileOf(const std::string& name, std::FILE* stream) {
+    FileFacts named, open;
+    return nameProblem(name) == 0 && describeName(name, &named) == 0 &&
+           describeFile(fileno(stream), &open) == 0 && sameFile(named, open);
+}
+
 int beginAtomicWrite(const std::string& name, AtomicWrite* file) {
     *file = AtomicWrite{};
     file->target = name;
