@@ -318,6 +318,6 @@ void importSchools(const std::string& csvFile, const std::string& schoolFile) {
         endProgram(1);
     }
     std::size_t count = parsed.schools.size();
-    const char* records = reinterpret_cast<const char*>(parsed.schools.data());
-    writeAtomically(schoolFile, count ? std::string(records, count * sizeof(SCHOOL)) : "");
+    const char* kept = reinterpret_cast<const char*>(parsed.schools.data());
+    writeAtomically(schoolFile, count ? std::string(kept, count * sizeof(SCHOOL)) : "");
 }
