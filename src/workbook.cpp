@@ -461,6 +461,8 @@ void parseSheet(const std::string& xml, const std::vector<std::string>& shared,
                 r.row = next;
                 startRow(&r);
                 inRow = true;
+                inCell = false;  // a cell left open ends with its row
+                capture = nullptr;
             }
             if (close && inRow) {
                 inRow = false;
