@@ -101,13 +101,14 @@ bool endsWithXlsx(const std::string& name) {
 
 std::string workbookOf(const SCHOOL* schools, std::size_t count) {
     std::string sheet = sheetHead(schools, count);
-    std::size_t at = sheet.size();
-    sheet.resize(at + count * kSheetRowRoom);
-    char* end = &sheet[at];
-    for (std::size_t i = 0; i < count; ++i) {
-        end = putSheetRow(schools[i], i + 2, end);
+    sheet.reserve(sheet.size() + count * 160);  // a row of short texts, enough for most
+    for (std::size_t i = 0; i < count;) {
+        char* end = rows;
+        for (; i < count && end + kSheetRowRoom <= rows + sizeof rows; ++i) {
+            end = putSheetRow(schools[i], i + 2, end);
+        }
+        sheet.append(rows, end);
     }
-    sheet.resize(static_cast<std::size_t>(end - sheet.data()));
     sheet += sheetTail(count);
     std::string workbook = workbookXml(count);
     ZipPart parts[6];
@@ -158,12 +159,13 @@ std::string workbookOf(const SCHOOL* schools, std::size_t count) {
         writeAtomically(outFile, workbookOf(schools.data(), count));
     }
     std::string csv(kCsvHeader);
-    csv.resize(csv.size() + count * kCsvRowRoom);
-    char* end = &csv[sizeof kCsvHeader - 1];
-    for (const SCHOOL& school : schools) {
-        end = putCsvRow(school, end);
+    for (std::size_t i = 0; i < count;) {
+        char* end = rows;
+        for (; i < count && end + kCsvRowRoom <= rows + sizeof rows; ++i) {
+            end = putCsvRow(schools[i], end);
+        }
+        csv.append(rows, end);
     }
-    csv.resize(static_cast<std::size_t>(end - csv.data()));
     writeAtomically(outFile, csv);
 }
 

@@ -75,6 +75,21 @@ char* putXmlText(const char* text, char* out) {
     return out;
 }
 
+// Whether a reader might fold the text's blanks: at its ends, doubled, or other
+// than spaces.
+bool needsPreserve(const char* text) {
+    std::size_t size = strnlen(text, kTextSize);
+    for (std::size_t i = 0; i < size; ++i) {
+        char c = text[i];
+        if (c == '\t' || c == '\n' || c == '\r' ||
+            (c == ' ' && (i == 0 || i + 1 == size || text[i + 1] == ' '))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Each cell names itself, as some readers need.
 char* putCellStart(std::size_t column, std::size_t row, char* out) {
     out = putText("<c r=\"", out);
     *out++ = static_cast<char>('A' + column);
@@ -86,7 +101,8 @@ char* putTextCell(const char* text, std::size_t column, std::size_t row, const c
                   char* out) {
     out = putCellStart(column, row, out);
     out = putText(style, out);
-    out = putText(" t=\"inlineStr\"><is><t xml:space=\"preserve\">", out);
+    out = putText(" t=\"inlineStr\"><is>", out);
+    out = putText(needsPreserve(text) ? "<t xml:space=\"preserve\">" : "<t>", out);
     out = putXmlText(text, out);
     return putText("</t></is></c>", out);
 }
@@ -418,7 +434,9 @@ void readSharedStrings(const std::string& xml, std::vector<std::string>* strings
     for (nextXmlItem(&c, &item); item.kind != XmlItem::kEnd; nextXmlItem(&c, &item)) {
         bool open = item.kind == XmlItem::kOpen, close = item.kind == XmlItem::kClose;
         if (item.kind == XmlItem::kText) {
-            text += inText && phonetic == 0 ? item.text : std::string();
+            if (inText && phonetic == 0) {
+                appendItemText(item, &text);
+            }
         } else if (isXmlName(item, "rPh")) {
             phonetic = open ? phonetic + 1 : close && phonetic > 0 ? phonetic - 1 : phonetic;
         } else if (isXmlName(item, "t")) {
@@ -448,7 +466,7 @@ void parseSheet(const std::string& xml, const std::vector<std::string>& shared,
         bool close = item.kind == XmlItem::kClose || item.kind == XmlItem::kOpenClose;
         if (item.kind == XmlItem::kText) {
             if (capture && phonetic == 0) {
-                *capture += item.text;
+                appendItemText(item, capture);
             }
         } else if (isXmlName(item, "row")) {
             if (open) {
@@ -472,8 +490,11 @@ void parseSheet(const std::string& xml, const std::vector<std::string>& shared,
             }
         } else if (isXmlName(item, "c") && inRow) {
             if (open) {
-                cell = SheetCell{};
-                xmlAttribute(item, "t", &cell.type);
+                cell.value.clear();
+                cell.formula = false;
+                if (!xmlAttribute(item, "t", &cell.type)) {
+                    cell.type.clear();
+                }
                 std::size_t column = xmlAttribute(item, "r", &attribute) ? columnOf(attribute) : 0;
                 r.column = column ? column : r.column + 1;
                 inCell = true;

@@ -95,13 +95,22 @@ void appendXmlText(const char* text, std::size_t size, std::string* out) {
     }
 }
 
+void appendItemText(const XmlItem& item, std::string* out) {
+    if (item.raw) {
+        out->append(item.text, item.textSize);
+    } else {
+        appendXmlText(item.text, item.textSize, out);
+    }
+}
+
 void nextXmlItem(XmlCursor* c, XmlItem* item) {
-    item->text.clear();
     while (c->at < c->end) {
         if (*c->at != '<') {
             const char* lt = static_cast<const char*>(std::memchr(c->at, '<', c->end - c->at));
             const char* to = lt ? lt : c->end;
-            appendXmlText(c->at, static_cast<std::size_t>(to - c->at), &item->text);
+            item->text = c->at;
+            item->textSize = static_cast<std::size_t>(to - c->at);
+            item->raw = false;
             c->at = to;
             item->kind = XmlItem::kText;
             return;
@@ -109,7 +118,9 @@ void nextXmlItem(XmlCursor* c, XmlItem* item) {
         std::size_t left = static_cast<std::size_t>(c->end - c->at);
         if (left >= 9 && std::memcmp(c->at, "<![CDATA[", 9) == 0) {
             const char* close = findText(c->at + 9, c->end, "]]>");
-            item->text.append(c->at + 9, close);
+            item->text = c->at + 9;
+            item->textSize = static_cast<std::size_t>(close - (c->at + 9));
+            item->raw = true;
             c->at = close == c->end ? c->end : close + 3;
             item->kind = XmlItem::kText;
             return;
@@ -163,10 +174,6 @@ void nextXmlItem(XmlCursor* c, XmlItem* item) {
     }
     c->at = c->end;
     item->kind = XmlItem::kEnd;
-}
-
-bool isXmlName(const XmlItem& item, const char* name) {
-    return std::strlen(name) == item.nameSize && std::memcmp(item.name, name, item.nameSize) == 0;
 }
 
 bool xmlAttribute(const XmlItem& item, const char* name, std::string* value) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 
 struct XmlCursor {
@@ -18,15 +19,22 @@ struct XmlItem {
     std::size_t nameSize = 0;
     const char* attributes = nullptr;  // a tag's attributes, as they stand
     std::size_t attributesSize = 0;
-    std::string text;  // kText: character data, entities and CDATA resolved
+    const char* text = nullptr;  // kText: character data as it stands, or CDATA's inside
+    std::size_t textSize = 0;
+    bool raw = false;  // CDATA: no entities to resolve
 };
 
 // The next tag or run of text; kEnd at the end of the bytes. A tag cut short ends
 // the bytes.
 void nextXmlItem(XmlCursor* cursor, XmlItem* item);
-bool isXmlName(const XmlItem& item, const char* name);
+template <std::size_t N>
+bool isXmlName(const XmlItem& item, const char (&name)[N]) {
+    return item.nameSize == N - 1 && std::memcmp(item.name, name, N - 1) == 0;
+}
 // The value of the attribute of that name (namespace prefix dropped), entities
 // resolved; false when the tag has none.
 bool xmlAttribute(const XmlItem& item, const char* name, std::string* value);
 // Appends the text with its entities resolved; an unknown one stays as it is.
 void appendXmlText(const char* text, std::size_t size, std::string* out);
+// Appends a kText item's text, resolved.
+void appendItemText(const XmlItem& item, std::string* out);

@@ -61,14 +61,16 @@ bool deflateInto(const ZipPart& part, std::string* out, Written* w) {
     if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
         return false;
     }
-    std::size_t at = out->size();
-    out->resize(at + deflateBound(&z, static_cast<uLong>(part.size)));
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(part.data));
     z.avail_in = static_cast<uInt>(part.size);
-    z.next_out = reinterpret_cast<Bytef*>(&(*out)[at]);
-    z.avail_out = static_cast<uInt>(out->size() - at);
-    int status = deflate(&z, Z_FINISH);
-    out->resize(at + z.total_out);
+    int status = Z_OK;
+    static char packed[1 << 16];  // in pieces: a buffer of the bound's size would be zeroed
+    while (status == Z_OK) {
+        z.next_out = reinterpret_cast<Bytef*>(packed);
+        z.avail_out = sizeof packed;
+        status = deflate(&z, Z_FINISH);
+        out->append(packed, sizeof packed - z.avail_out);
+    }
     w->packed = static_cast<std::uint32_t>(z.total_out);
     deflateEnd(&z);
     return status == Z_STREAM_END;
