@@ -120,38 +120,49 @@ std::string lastCell(std::size_t count) {
 
 /* ==== Reading ============================================================= */
 
-// "_xHHHH_" back to its character.
-std::string unescapeText(const std::string& text) {
-    if (text.find("_x") == std::string::npos) {
-        return text;
+// "_xHHHH_" back to its character, in place.
+void unescapeText(std::string* text) {
+    std::size_t at = text->find("_x");
+    if (at == std::string::npos) {
+        return;
     }
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '_' && looksEscaped(&text[i], text.data() + text.size())) {
-            unsigned code = static_cast<unsigned>(std::stoul(text.substr(i + 2, 4), nullptr, 16));
-            char utf8[4];
-            char byte = static_cast<char>(code);
-            std::size_t size = code < 0x80 ? (utf8[0] = byte, 1) : 0;
-            if (size == 0) {  // beyond ASCII: as XML would have carried it
-                utf8[0] = static_cast<char>(code < 0x800 ? 0xC0 | code >> 6 : 0xE0 | code >> 12);
-                utf8[1] = static_cast<char>(code < 0x800 ? 0x80 | (code & 0x3F)
-                                                         : 0x80 | ((code >> 6) & 0x3F));
-                utf8[2] = static_cast<char>(0x80 | (code & 0x3F));
-                size = code < 0x800 ? 2 : 3;
-            }
-            out.append(utf8, size);
-            i += 6;
-        } else {
-            out.push_back(text[i]);
+    std::string out(*text, 0, at);
+    for (std::size_t i = at; i < text->size(); ++i) {
+        const char* p = text->data() + i;
+        if (*p != '_' || !looksEscaped(p, text->data() + text->size())) {
+            out.push_back(*p);
+            continue;
         }
+        unsigned code = 0;
+        for (int k = 2; k < 6; ++k) {
+            char c = p[k];
+            code = code * 16 + static_cast<unsigned>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+        }
+        if (code < 0x80) {  // beyond ASCII: as XML would have carried it
+            out.push_back(static_cast<char>(code));
+        } else if (code < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | code >> 6));
+            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xE0 | code >> 12));
+            out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        }
+        i += 6;
     }
-    return out;
+    text->swap(out);
 }
 
 // A numeric cell's value as plain decimal digits when it is a whole number
 // ("2024", "2.024E3", "-0"); false for any other value.
 bool wholeNumber(const std::string& value, std::string* digits) {
     const char* p = value.c_str();
+    std::size_t first = *p == '-';
+    if (value.size() > first && value.size() < first + 12 && p[first] >= '1' && p[first] <= '9' &&
+        value.find_first_not_of("0123456789", first) == std::string::npos) {
+        *digits = value;  // already plain digits, as most are
+        return true;
+    }
     bool negative = *p == '-';
     p += *p == '-' || *p == '+';
     std::string mantissa;
@@ -188,9 +199,23 @@ bool wholeNumber(const std::string& value, std::string* digits) {
 }
 
 struct SheetCell {
-    std::string type, value;
+    // Its type: 's' shared string, 'i' inline string, 'f' a formula's text,
+    // 'd' date, 'b' truth value, 'e' error, 'n' number.
+    char type = 'n';
+    std::string value;
     bool formula = false;
 };
+
+char typeOf(const std::string& type) {
+    static const char* const kTypes[][2] = {{"s", "s"}, {"inlineStr", "i"}, {"str", "f"},
+                                            {"d", "d"}, {"b", "b"},         {"e", "e"}};
+    for (const auto& known : kTypes) {
+        if (type == known[0]) {
+            return known[1][0];
+        }
+    }
+    return 'n';
+}
 
 struct SheetReader {
     const std::vector<std::string>* shared;
@@ -206,10 +231,9 @@ struct SheetReader {
 void settle(SheetReader* r, SheetCell* cell, SchoolCell* into) {
     into->fault = nullptr;
     std::string& text = into->held;
-    std::string digits;
     if (cell->formula && cell->value.empty()) {
         into->fault = "a formula without a value";
-    } else if (cell->type == "s") {
+    } else if (cell->type == 's') {
         std::size_t index = 0;
         bool number = !cell->value.empty() && cell->value.size() < 10 &&
                       cell->value.find_first_not_of("0123456789") == std::string::npos;
@@ -219,14 +243,19 @@ void settle(SheetReader* r, SheetCell* cell, SchoolCell* into) {
         } else {
             text = (*r->shared)[index];
         }
-    } else if (cell->type == "inlineStr" || cell->type == "str" || cell->type == "d") {
-        text = cell->type == "str" ? cell->value : unescapeText(cell->value);
-    } else if (cell->type == "b") {
+    } else if (cell->type == 'i' || cell->type == 'f' || cell->type == 'd') {
+        text.swap(cell->value);
+        if (cell->type != 'f') {
+            unescapeText(&text);
+        }
+    } else if (cell->type == 'b') {
         text = cell->value == "1" ? "TRUE" : "FALSE";
-    } else if (cell->type == "e") {
+    } else if (cell->type == 'e') {
         into->fault = "an error value";
     } else {
-        text = wholeNumber(cell->value, &digits) ? digits : cell->value;
+        if (!wholeNumber(cell->value, &text)) {
+            text.swap(cell->value);
+        }
     }
     if (text.find('\0') != std::string::npos) {
         into->fault = "a NUL character";
@@ -442,7 +471,8 @@ void readSharedStrings(const std::string& xml, std::vector<std::string>* strings
         } else if (isXmlName(item, "t")) {
             inText = open;
         } else if (isXmlName(item, "si") && !open) {
-            strings->push_back(unescapeText(text));
+            unescapeText(&text);
+            strings->push_back(text);
             text.clear();
         }
     }
@@ -492,9 +522,7 @@ void parseSheet(const std::string& xml, const std::vector<std::string>& shared,
             if (open) {
                 cell.value.clear();
                 cell.formula = false;
-                if (!xmlAttribute(item, "t", &cell.type)) {
-                    cell.type.clear();
-                }
+                cell.type = xmlAttribute(item, "t", &attribute) ? typeOf(attribute) : 'n';
                 std::size_t column = xmlAttribute(item, "r", &attribute) ? columnOf(attribute) : 0;
                 r.column = column ? column : r.column + 1;
                 inCell = true;

@@ -116,7 +116,8 @@ void nextXmlItem(XmlCursor* c, XmlItem* item) {
             return;
         }
         std::size_t left = static_cast<std::size_t>(c->end - c->at);
-        if (left >= 9 && std::memcmp(c->at, "<![CDATA[", 9) == 0) {
+        bool special = left >= 2 && (c->at[1] == '!' || c->at[1] == '?');
+        if (special && left >= 9 && std::memcmp(c->at, "<![CDATA[", 9) == 0) {
             const char* close = findText(c->at + 9, c->end, "]]>");
             item->text = c->at + 9;
             item->textSize = static_cast<std::size_t>(close - (c->at + 9));
@@ -125,12 +126,12 @@ void nextXmlItem(XmlCursor* c, XmlItem* item) {
             item->kind = XmlItem::kText;
             return;
         }
-        if (left >= 4 && std::memcmp(c->at, "<!--", 4) == 0) {
+        if (special && left >= 4 && std::memcmp(c->at, "<!--", 4) == 0) {
             const char* close = findText(c->at + 4, c->end, "-->");
             c->at = close == c->end ? c->end : close + 3;
             continue;
         }
-        if (left >= 2 && (c->at[1] == '?' || c->at[1] == '!')) {
+        if (special) {
             // A declaration's internal subset may hold '>' in quotes; it is skipped whole.
             const char* close = c->at[1] == '?' ? findText(c->at, c->end, "?>") : nullptr;
             if (!close) {
@@ -159,10 +160,10 @@ void nextXmlItem(XmlCursor* c, XmlItem* item) {
             break;
         }
         const char* nameEnd = p;
-        while (nameEnd < close && !isSpace(*nameEnd) && *nameEnd != '/') {
-            ++nameEnd;
+        const char* colon = nullptr;
+        for (; nameEnd < close && !isSpace(*nameEnd) && *nameEnd != '/'; ++nameEnd) {
+            colon = *nameEnd == ':' ? nameEnd : colon;
         }
-        const char* colon = static_cast<const char*>(std::memchr(p, ':', nameEnd - p));
         item->name = colon ? colon + 1 : p;
         item->nameSize = static_cast<std::size_t>(nameEnd - item->name);
         bool empty = close > p && close[-1] == '/';
@@ -176,20 +177,17 @@ void nextXmlItem(XmlCursor* c, XmlItem* item) {
     item->kind = XmlItem::kEnd;
 }
 
-bool xmlAttribute(const XmlItem& item, const char* name, std::string* value) {
+bool findXmlAttribute(const XmlItem& item, const char* name, std::size_t size, std::string* value) {
     const char* p = item.attributes;
     const char* end = p + item.attributesSize;
-    std::size_t size = std::strlen(name);
     while (p < end) {
         while (p < end && isSpace(*p)) {
             ++p;
         }
-        const char* start = p;
-        while (p < end && *p != '=' && !isSpace(*p)) {
-            ++p;
+        const char* local = p;
+        for (; p < end && *p != '=' && !isSpace(*p); ++p) {
+            local = *p == ':' ? p + 1 : local;
         }
-        const char* colon = static_cast<const char*>(std::memchr(start, ':', p - start));
-        const char* local = colon ? colon + 1 : start;
         bool wanted =
             static_cast<std::size_t>(p - local) == size && std::memcmp(local, name, size) == 0;
         while (p < end && (isSpace(*p) || *p == '=')) {
@@ -198,8 +196,11 @@ bool xmlAttribute(const XmlItem& item, const char* name, std::string* value) {
         if (p == end || (*p != '"' && *p != '\'')) {
             return false;  // not an attribute
         }
-        const char* close = static_cast<const char*>(std::memchr(p + 1, *p, end - p - 1));
-        if (!close) {
+        const char* close = p + 1;
+        while (close < end && *close != *p) {
+            ++close;
+        }
+        if (close == end) {
             return false;
         }
         if (wanted) {

@@ -33,7 +33,11 @@ bool isXmlName(const XmlItem& item, const char (&name)[N]) {
 }
 // The value of the attribute of that name (namespace prefix dropped), entities
 // resolved; false when the tag has none.
-bool xmlAttribute(const XmlItem& item, const char* name, std::string* value);
+bool findXmlAttribute(const XmlItem& item, const char* name, std::size_t size, std::string* value);
+template <std::size_t N>
+bool xmlAttribute(const XmlItem& item, const char (&name)[N], std::string* value) {
+    return findXmlAttribute(item, name, N - 1, value);
+}
 // Appends the text with its entities resolved; an unknown one stays as it is.
 void appendXmlText(const char* text, std::size_t size, std::string* out);
 // Appends a kText item's text, resolved.

@@ -85,24 +85,17 @@ const char* inflateMember(const char* packed, std::size_t size, std::size_t expe
     }
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed));
     z.avail_in = static_cast<uInt>(size);
-    out->resize(std::min(expected, limit) + 1);  // a byte beyond shows a wrong size
+    out->reserve(std::min(expected, limit));
+    static char piece[1 << 16];  // in pieces: a buffer of the whole size would be zeroed
     int status = Z_OK;
-    std::size_t used = 0;
-    while (status == Z_OK) {
-        if (used == out->size()) {
-            if (out->size() > limit) {
-                break;
-            }
-            out->resize(std::min(out->size() * 2, limit + 1));
-        }
-        z.next_out = reinterpret_cast<Bytef*>(&(*out)[used]);
-        z.avail_out = static_cast<uInt>(out->size() - used);
+    while (status == Z_OK && out->size() <= limit) {
+        z.next_out = reinterpret_cast<Bytef*>(piece);
+        z.avail_out = sizeof piece;
         status = inflate(&z, Z_NO_FLUSH);
-        used = out->size() - z.avail_out;
+        out->append(piece, sizeof piece - z.avail_out);
     }
     inflateEnd(&z);
-    out->resize(used);
-    if (used > limit) {
+    if (out->size() > limit) {
         return "a member too large once inflated";
     }
     return status == Z_STREAM_END ? nullptr : status == Z_MEM_ERROR ? "out of memory" : "damaged";
