@@ -47,5 +47,14 @@ void readSharedStrings(const std::string& xml, std::vector<std::string>* strings
 // errors' lines are the rows, their columns the sheet's (1 for A).
 void parseSheet(const std::string& xml, const std::vector<std::string>& shared, CsvSchools* result);
 
+// "_x0041_": a character escaped in a workbook's text, or a text that must be.
+inline bool looksEscaped(const char* at, const char* end) {
+    auto hex = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    };
+    return end - at >= 7 && at[1] == 'x' && hex(at[2]) && hex(at[3]) && hex(at[4]) && hex(at[5]) &&
+           at[6] == '_';
+}
+
 // "C7": the sheet's name of a cell.
 std::string cellName(std::size_t row, std::size_t column);
