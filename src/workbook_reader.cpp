@@ -117,6 +117,21 @@ struct SheetReader {
     std::size_t firstBeyond = 0;      // its first column beyond kKeptCells not empty
 };
 
+// What an error cell says, as the spreadsheet shows it.
+const char* errorValue(const std::string& value) {
+    static const char* const kErrors[][2] = {
+        {"#N/A", "the error value #N/A"},       {"#DIV/0!", "the error value #DIV/0!"},
+        {"#VALUE!", "the error value #VALUE!"}, {"#REF!", "the error value #REF!"},
+        {"#NAME?", "the error value #NAME?"},   {"#NUM!", "the error value #NUM!"},
+        {"#NULL!", "the error value #NULL!"}};
+    for (const auto& known : kErrors) {
+        if (value == known[0]) {
+            return known[1];
+        }
+    }
+    return "an error value";
+}
+
 // Gives the cell its text, as its type says.
 void settle(SheetReader* r, SheetCell* cell, SchoolCell* into) {
     into->fault = nullptr;
@@ -141,7 +156,7 @@ void settle(SheetReader* r, SheetCell* cell, SchoolCell* into) {
     } else if (cell->type == 'b') {
         text = cell->value == "1" ? "TRUE" : "FALSE";
     } else if (cell->type == 'e') {
-        into->fault = "an error value";
+        into->fault = errorValue(cell->value);
     } else {
         if (!wholeNumber(cell->value, &text)) {
             text.swap(cell->value);

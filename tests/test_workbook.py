@@ -60,6 +60,7 @@ def imported(name, workbook, *schools, err=()):  # "w", a workbook, into "o", wh
 
 
 cached = lambda xml: xml.replace("<f>2+3</f><v></v>", "<f>2+3</f><v>5</v>")  # noqa: E731
+failed = lambda xml: xml.replace('"E2"><f>1/0</f><v></v>', '"E2" t="e"><f>1/0</f><v>#DIV/0!</v>')
 ROWS = [
     pytest.param(dict(args=["--export", "f", "o.XLSX"], files={"f": file(*SCHOOLS)},
                       also=read_back(SCHOOLS, "o.XLSX")), id="export: troublesome texts"),
@@ -71,6 +72,9 @@ ROWS = [
     pytest.param(dict(args=["--export", "f", "o.csv"], files={"f": file(A)}, after={
         "f": file(A), "o.csv": "name,director,number,area,students\r\nAlpha,Ivanov,1,500,30\r\n"}),
         id="export: CSV into a file"),
+    pytest.param(dict(args=["--export", "f", "-"], files={"f": file(A)}, after={"f": file(A)},
+                      out="name,director,number,area,students\r\nAlpha,Ivanov,1,500,30\r\n"),
+                 id="export: - for standard output"),
     *(pytest.param(dict(args=["--export", "f", out], files={"f": file(A), **more}, after={
         "f": file(A), **{k: "-> f" for k in more}}, status=1,
         err="schools: %s: input file is output file\n" % out), id="export: into itself " + out,
@@ -83,10 +87,11 @@ ROWS = [
              ("Alpha", "", 1, 500, 30), ("2024", " \xc6\xfe", -7, 1, 5), B),
     imported("import: a formula's cached value", book(HEAD, ["A", "D", "=2+3", 1, 1], edit=cached),
              ("A", "D", 5, 1, 1)),
-    imported("import: errors named by cell", book(HEAD, ["A", "D", 1.5, "=2+3", 1], [
-        "B", "E", 2, 1, 1, "x"], sheet="My 'list"), err=[
+    imported("import: errors named by cell", book(HEAD, ["A", "D", 1.5, "=2+3", "=1/0"], [
+        "B", "E", 2, 1, 1, "x"], sheet="My 'list", edit=failed), err=[
         "w:'My ''list'!C2: not a whole number from -2147483648 to 2147483647",
         "w:'My ''list'!D2: a formula without a value",
+        "w:'My ''list'!E2: the error value #DIV/0!",
         "w:'My ''list'!F3: a cell beyond the header's 5 columns"]),
     imported("import: a damaged workbook", lambda p: p.write_bytes(b"PK\3\4" + b"\0" * 40),
              err=["schools: w: not a zip archive (no central directory)"]),
@@ -95,4 +100,4 @@ ROWS = [
 
 @pytest.mark.parametrize("options", ROWS)
 def test_workbook(options):
-    check([("", "")], **options)
+    check([("", options.get("out", ""))], **{k: v for k, v in options.items() if k != "out"})
