@@ -13,6 +13,7 @@ const char kNoSuchMember[] = "no such member";
 
 namespace {
 
+constexpr char kTooLarge[] = "a part that unpacks to more than any list of schools takes";
 constexpr std::uint32_t kLocalHeader = 0x04034b50;
 constexpr std::uint32_t kCentralHeader = 0x02014b50;
 constexpr std::uint32_t kDirectoryEnd = 0x06054b50;
@@ -96,9 +97,11 @@ const char* inflateMember(const char* packed, std::size_t size, std::size_t expe
     }
     inflateEnd(&z);
     if (out->size() > limit) {
-        return "a member too large once inflated";
+        return kTooLarge;
     }
-    return status == Z_STREAM_END ? nullptr : status == Z_MEM_ERROR ? "out of memory" : "damaged";
+    return status == Z_STREAM_END  ? nullptr
+           : status == Z_MEM_ERROR ? "out of memory"
+                                   : "a damaged part";
 }
 
 bool sameName(const char* a, std::size_t size, const std::string& b) {
@@ -197,28 +200,28 @@ const char* readZipMember(const char* bytes, std::size_t size, const std::string
         std::size_t packed = get32(entry + 20), inflated = get32(entry + 24);
         std::size_t local = get32(entry + 42);
         if ((get16(entry + 8) & 1) != 0) {
-            return "an encrypted member";
+            return "an encrypted part";
         }
         if (local > size || size - local < 30 || get32(bytes + local) != kLocalHeader) {
-            return "a damaged zip member";
+            return "a damaged part";
         }
         std::size_t data = local + 30 + get16(bytes + local + 26) + get16(bytes + local + 28);
         if (data > size || size - data < packed) {
-            return "a damaged zip member";
+            return "a damaged part";
         }
         const char* fault = nullptr;
         if (method == kStored) {
-            fault = packed > limit ? "a member too large once inflated" : nullptr;
+            fault = packed > limit ? kTooLarge : nullptr;
             out->assign(bytes + data, fault ? 0 : packed);
         } else if (method == kDeflated) {
             fault = inflateMember(bytes + data, packed, inflated, limit, out);
         } else {
-            return "a zip member packed in a way other than deflate";
+            return "a part packed other than by deflate";
         }
         if (!fault && static_cast<std::uint32_t>(
                           crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(out->data()),
                                 static_cast<uInt>(out->size()))) != get32(entry + 16)) {
-            fault = "a damaged zip member (its CRC does not match)";
+            fault = "a damaged part (its CRC-32 does not match)";
         }
         return fault;
     }
