@@ -169,12 +169,20 @@ std::string workbookOf(const SCHOOL* schools, std::size_t count) {
     writeAtomically(outFile, csv);
 }
 
-// "Sheet1!C7", the sheet's name quoted where a formula would quote it.
-std::string cellPlace(const std::string& sheet, std::size_t row, std::size_t column) {
+// "Sheet1!C7", the sheet's name quoted where a formula would quote it (letters of
+// any script need no quotes), its control characters, which no spreadsheet puts
+// there, shown as '?'.
+std::string cellPlace(std::string sheet, std::size_t row, std::size_t column) {
     bool plain = !sheet.empty() && !(sheet[0] >= '0' && sheet[0] <= '9');
-    for (char c : sheet) {
-        plain = plain && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                          (c >= '0' && c <= '9') || c == '_' || c == '.');
+    for (std::size_t at = 0; at + 1 < sheet.size(); ++at) {
+        if (sheet[at] == '\xC2' && static_cast<unsigned char>(sheet[at + 1]) < 0xA0) {
+            sheet.replace(at, 2, "?");  // U+0080 to U+009F, the C1 controls
+        }
+    }
+    for (char& c : sheet) {
+        c = (c >= 0 && c < 0x20) || c == 0x7F ? '?' : c;
+        plain = plain && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c < 0 ||
+                          (c >= '0' && c <= '9') || c == '_' || c == '.');  // c < 0: not ASCII
     }
     std::string quoted = "'";
     for (char c : sheet) {
@@ -183,7 +191,7 @@ std::string cellPlace(const std::string& sheet, std::size_t row, std::size_t col
     return (plain ? sheet : quoted + "'") + "!" + cellName(row, column);
 }
 
-// The first sheet of a workbook, its cells checked into schools; `where` says
+// The first sheet of a workbook, its cells checked into schools; returns null, or
 // what keeps the archive from being read.
 const char* readWorkbook(const std::string& bytes, std::string* sheetName, CsvSchools* parsed) {
     // Far beyond the parts of 20480 rows of the longest cells; a bomb stops there.
