@@ -28,7 +28,7 @@ void unescapeText(std::string* text) {
             char c = p[k];
             code = code * 16 + static_cast<unsigned>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
         }
-        if (code < 0x80) {  // beyond ASCII: as XML would have carried it
+        if (code < 0x80) {  // in UTF-8, as XML would have carried it
             out.push_back(static_cast<char>(code));
         } else if (code < 0x800) {
             out.push_back(static_cast<char>(0xC0 | code >> 6));
