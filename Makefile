@@ -69,7 +69,8 @@ windows:
 	cmake --build build-win -j $(JOBS)
 
 test-windows: windows
-	tests/under-wine.sh /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/test_sessions.py
+	tests/under-wine.sh /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/test_sessions.py \
+		tests/test_workbook.py
 
 clean:
 	rm -rf build build-san build-bench build-win build-portable

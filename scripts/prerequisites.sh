@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # What the build and the tests need, in one list, checked for one purpose:
-#   run    make run: CMake, a C++ compiler, make and gettext's msgfmt for the catalog of
-#          translated texts; pkg-config and libedit for line editing
+#   run    make run: CMake, a C++ compiler, make, zlib and gettext's msgfmt for the
+#          catalog of translated texts; pkg-config and libedit for line editing
 #   test   make test: the same, line editing included, GoogleTest, Debian's Python 3 with
-#          pytest, strace, the ACL and attribute tools, and the locales (the Bulgarian one
-#          is generated)
-#   ci     .ci/run and .ci/package: the same, the packaging tools, mingw-w64 and wine
+#          pytest and openpyxl, strace, the ACL and attribute tools, and the locales (the
+#          Bulgarian one is generated)
+#   ci     .ci/run and .ci/package: the same, the packaging tools, mingw-w64 with its zlib
+#          and wine
 # As root on Debian what is missing is installed, after one line that names it. Otherwise
 # one line gives the command that installs it and the status is 1, unless all that is
 # missing is line editing for `run`: then one more line says so, and the build goes on.
@@ -32,10 +33,12 @@ need "run test ci" cmake command -v cmake
 need "run test ci" g++ command -v g++
 need "run test ci" make command -v make
 need "run test ci" gettext command -v msgfmt
+need "run test ci" zlib1g-dev test -e /usr/include/zlib.h   # workbooks are zip archives
 need "run? test ci" pkg-config command -v pkg-config
 need "run? test ci" libedit-dev test -e /usr/include/histedit.h
 need "test ci" libgtest-dev test -e /usr/include/gtest/gtest.h
 need "test ci" python3-pytest /usr/bin/python3 -c 'import pytest'
+need "test ci" python3-openpyxl /usr/bin/python3 -c 'import openpyxl'  # reads exported workbooks
 need "test ci" strace command -v strace    # a signal delivered in the middle of a write
 need "test ci" acl command -v setfacl      # access control lists kept by a write
 need "test ci" attr command -v getfattr    # extended attributes kept by a write
@@ -47,6 +50,7 @@ need ci dpkg-dev command -v dpkg-shlibdeps
 need ci gzip command -v gzip
 need ci lintian command -v lintian
 need ci g++-mingw-w64-x86-64 command -v x86_64-w64-mingw32-g++-posix
+need ci libz-mingw-w64-dev test -e /usr/x86_64-w64-mingw32/include/zlib.h
 need ci wine64 test -x /usr/lib/wine/wine64
 
 # The sessions in Bulgarian need its UTF-8 locale, made once by root.

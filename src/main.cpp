@@ -51,7 +51,7 @@ enum Command : std::int16_t {
     bool version = std::strcmp(first, "--version") == 0;
     bool exporting = std::strcmp(first, "--export") == 0;
     bool importing = std::strcmp(first, "--import") == 0;
-    int operands = importing ? 2 : exporting ? 1 : help || version ? 0 : -1;
+    int operands = importing || exporting ? 2 : help || version ? 0 : -1;
     if (version && argc == 2) {
         print("schools %s\n", SCHOOLS_VERSION);
         endProgram(0);
@@ -59,8 +59,8 @@ enum Command : std::int16_t {
     if (help && argc == 2) {
         print(
             _("Usage: schools\n"
-              "   or: schools --export SCHOOLFILE\n"
-              "   or: schools --import CSVFILE SCHOOLFILE\n"
+              "   or: schools --export SCHOOLFILE [OUTFILE]\n"
+              "   or: schools --import INFILE SCHOOLFILE\n"
               "A register of schools kept in memory at one console: every command is one key\n"
               "of the main menu.\n\n"
               "  1  add schools, typed at the keyboard or loaded from a school file\n"
@@ -70,20 +70,24 @@ enum Command : std::int16_t {
               "  5  list the schools above a given area\n"
               "  6  free the list\n"
               "  7  end\n\n"
-              "  --export SCHOOLFILE          write the school file as CSV on standard output\n"
-              "  --import CSVFILE SCHOOLFILE  write the schools of the CSV file (- for standard\n"
-              "                               input) to the school file, if every cell is right\n"
-              "  --help                       this text\n"
-              "  --version                    the program's version\n\n"
-              "CSV is UTF-8, its header name,director,number,area,students, its line ends\n"
-              "CR LF; an imported one may order the columns freely and separate its cells\n"
-              "with ',', ';' or tab, and be UTF-8, UTF-16 with a byte-order mark, or\n"
-              "Windows-1251.\n"));
+              "  --export SCHOOLFILE [OUTFILE]  write the school file as a workbook when\n"
+              "                                 OUTFILE ends in .xlsx, else as CSV (on\n"
+              "                                 standard output without OUTFILE or with -)\n"
+              "  --import INFILE SCHOOLFILE     write the schools of the workbook or CSV file\n"
+              "                                 (- for standard input) to the school file, if\n"
+              "                                 every cell is right\n"
+              "  --help                         this text\n"
+              "  --version                      the program's version\n\n"
+              "For a spreadsheet, export to .xlsx: its cells keep every text as it is.\n"
+              "CSV is for programs and databases, exact and unguarded: UTF-8, its header\n"
+              "name,director,number,area,students, its line ends CR LF; an imported one may\n"
+              "order the columns freely, separate its cells with ',', ';' or tab, and be\n"
+              "UTF-8, UTF-16 with a byte-order mark, or Windows-1251.\n"));
         print(_("\nThe manual: man schools\n"));
         endProgram(0);
     }
-    if (exporting && argc == 3) {
-        exportSchools(argv[2]);
+    if (exporting && (argc == 3 || argc == 4)) {
+        exportSchools(argv[2], argc == 4 ? argv[3] : "");
     }
     if (importing && argc == 4) {
         importSchools(argv[2], argv[3]);
@@ -92,7 +96,7 @@ enum Command : std::int16_t {
         printError(_("schools: unknown argument '%s'\n"), first);
     } else if (argc < 2 + operands) {
         printError(_("schools: %s needs %s\n"), first,
-                   exporting ? _("SCHOOLFILE") : _("CSVFILE SCHOOLFILE"));
+                   exporting ? _("SCHOOLFILE") : _("INFILE SCHOOLFILE"));
     } else {
         printError(_("schools: unknown argument '%s'\n"), argv[2 + operands]);
     }

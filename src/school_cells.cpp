@@ -184,3 +184,144 @@ std::string formatted(const char* format, ...) {
     va_end(args);
     return std::string(text, size > 0 ? std::min<std::size_t>(size, sizeof text - 1) : 0);
 }
+
+/* ==== A whole table ========================================================= */
+
+namespace {
+
+// Errors and warnings alike: the first kShownCsvErrors kept, all counted.
+void note(std::vector<CsvError>* list, std::size_t* count, CsvError error) {
+    if ((*count)++ < kShownCsvErrors) {
+        list->push_back(std::move(error));
+    }
+}
+
+void report(SchoolChecks* p, const SchoolCell& cell, std::string what) {
+    reportCell(p, cell.line, cell.column, std::move(what));
+}
+
+void warn(SchoolChecks* p, const SchoolCell& cell, std::string what) {
+    note(&p->result->warnings, &p->result->warningCount,
+         CsvError{cell.line, cell.column, std::move(what)});
+}
+
+// A UTF-8 file with a byte that is not UTF-8 is read as Windows-1251: its Cyrillic
+// then comes as pairs of Р or С and a byte from 0x80 to 0xBF, which a word of real
+// Windows-1251 text hardly ever holds twice in a row. Such a text is taken, as the
+// bytes say, and shown as it would read in UTF-8.
+void warnOfUtf8(SchoolChecks* p, const SchoolCell& cell, const char* text) {
+    auto pairAt = [](const unsigned char* at) {
+        return (at[0] == 0xD0 || at[0] == 0xD1) && at[1] >= 0x80 && at[1] <= 0xBF;
+    };
+    std::size_t length = strnlen(text, kTextSize);
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+    for (std::size_t i = 0; i + 4 <= length; ++i) {
+        if (pairAt(bytes + i) && pairAt(bytes + i + 2)) {
+            warn(p, cell,
+                 formatted(_("%s may be the UTF-8 %s: the file is not all UTF-8, so it was read "
+                             "as Windows-1251"),
+                           showText(cell.text, cell.size).c_str(), showText(text, length).c_str()));
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+void startSchoolChecks(SchoolChecks* p, CsvSchools* result, std::size_t mostSchools) {
+    *result = CsvSchools{};
+    p->result = result;
+    result->schools.reserve(std::min(mostSchools, static_cast<std::size_t>(kMaxSchools)));
+    reserveNumberLines(&p->numberLines, result->schools.capacity());
+}
+
+void reportCell(SchoolChecks* p, std::size_t line, std::size_t column, std::string what) {
+    note(&p->result->errors, &p->result->errorCount, CsvError{line, column, std::move(what)});
+}
+
+void reportFault(SchoolChecks* p, const SchoolCell& cell) {
+    std::string shown =
+        cell.raw ? showText(cell.raw, cell.rawSize) : showText(cell.text, cell.size);
+    report(p, cell, formatted(_(cell.fault), shown.c_str()));
+}
+
+bool checkHeader(SchoolChecks* p, const SchoolCell* row, std::size_t cells) {
+    std::size_t errors = p->result->errorCount;
+    std::size_t cellOf[kSchoolColumns] = {};  // 0: not named yet
+    for (std::size_t i = 0; i < std::min(cells, kSchoolColumns + 1); ++i) {
+        const SchoolCell& cell = row[i];
+        std::size_t field = columnNamed(cell.text, cell.size);
+        if (cell.fault) {
+            reportFault(p, cell);
+        } else if (field == kSchoolColumns) {
+            report(p, cell,
+                   formatted(_("%s is not one of the columns name, director, number, area, "
+                               "students"),
+                             showText(cell.text, cell.size).c_str()));
+        } else if (cellOf[field] != 0) {
+            report(p, cell,
+                   formatted(_("%s is column %lu already"), showText(cell.text, cell.size).c_str(),
+                             static_cast<unsigned long>(cellOf[field])));
+        } else {
+            cellOf[field] = i + 1;
+            p->fieldOf[i] = field;
+        }
+    }
+    for (std::size_t field = 0; field < kSchoolColumns; ++field) {
+        if (cellOf[field] == 0) {
+            reportCell(p, row[0].line, cells + 1,
+                       formatted(_("no column \"%s\""), kSchoolColumnNames[field]));
+        }
+    }
+    p->columns = cells;
+    return p->result->errorCount == errors;
+}
+
+void countRow(SchoolChecks* p, std::size_t line) {
+    if (++p->rows == static_cast<std::size_t>(kMaxSchools) + 1) {
+        reportCell(p, line, 1,
+                   formatted(_("more than %d schools, more than a list holds"), kMaxSchools));
+    }
+}
+
+void checkSchool(SchoolChecks* p, const SchoolCell* cells) {
+    SCHOOL school{};
+    const SchoolCell* numbered = nullptr;  // the school number's cell, when it holds one
+    std::string what;
+    for (std::size_t i = 0; i < kSchoolColumns; ++i) {
+        const SchoolCell& cell = cells[i];
+        std::size_t field = p->fieldOf[i];
+        if (cell.fault) {
+            reportFault(p, cell);
+        } else if (p->encoding >= Encoding::kUtf16LittleEndian && field < 2 &&
+                   !isUtf8(cell.text, cell.size)) {
+            report(p, cell,
+                   formatted(_("%s is not UTF-16"), showText(cell.text, cell.size).c_str()));
+        } else if (!takeSchoolCell(cell.text, cell.size, field, &school, &what)) {
+            p->gaveUp =
+                p->encoding == Encoding::kUnmarked && field < 2 && !isUtf8(cell.text, cell.size);
+            if (p->gaveUp) {
+                return;
+            }
+            report(p, cell, std::move(what));
+        } else if (field == 2) {
+            numbered = &cell;
+        } else if (field < 2 && !(what = lostLettersWarning(cell.text, cell.size)).empty()) {
+            warn(p, cell, std::move(what));
+        } else if (field < 2 && p->encoding == Encoding::kCp1251) {
+            warnOfUtf8(p, cell, field == 0 ? school.schoolname : school.director);
+        }
+    }
+    if (p->result->schools.size() == static_cast<std::size_t>(kMaxSchools)) {
+        return;  // beyond the list's limit, which is reported
+    }
+    p->result->schools.push_back(school);
+    // A file that the program wrote may hold a number twice (a file loaded twice).
+    std::size_t first =
+        numbered ? noteNumberLine(&p->numberLines, school.schoolnumber, numbered->line) : 0;
+    if (first != 0) {
+        warn(p, *numbered,
+             formatted(_("school number %ld is also on line %lu"),
+                       static_cast<long>(school.schoolnumber), static_cast<unsigned long>(first)));
+    }
+}

@@ -1,7 +1,7 @@
 // The cells of a table of schools, whatever file brings them (CSV, a workbook's
 // sheet): the header's column names, one cell's UTF-8 text checked into its school
-// field, a text as messages show it, and the school numbers met so far. Pure
-// functions over bytes.
+// field, a text as messages show it, the school numbers met so far, and the checks
+// of a whole table's rows on their way into schools. Pure functions over bytes.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "funcs.h"
+#include "text/encodings.h"
 
 // The columns, in record order, as a header names them.
 constexpr std::size_t kSchoolColumns = 5;
@@ -52,3 +53,62 @@ void reserveNumberLines(NumberLines* lines, std::size_t schools);
 // Notes the number as met on `line` (from 1); returns the line where it was met
 // first, or 0 when it is new.
 std::size_t noteNumberLine(NumberLines* lines, std::int32_t number, std::size_t line);
+
+// ---- A whole table: its header, then one school per row ----------------------------
+
+struct CsvError {
+    std::size_t line;    // where the cell begins, counted from 1 (a sheet's row)
+    std::size_t column;  // the cell's place in its row, counted from 1
+    std::string what;
+};
+
+// The errors shown; the rest are only counted.
+constexpr std::size_t kShownCsvErrors = 20;
+
+struct CsvSchools {
+    std::vector<SCHOOL> schools;   // complete only when there is no error
+    std::vector<CsvError> errors;  // the first kShownCsvErrors, in file order
+    std::size_t errorCount = 0;
+    // What is taken all the same: a school number met before, a text holding "??".
+    std::vector<CsvError> warnings;  // the first kShownCsvErrors, in file order
+    std::size_t warningCount = 0;
+};
+
+// A cell as its file gives it, its text in UTF-8.
+struct SchoolCell {
+    const char* text = nullptr;  // in the file, or in `held`
+    std::size_t size = 0;
+    std::string held;           // a text that the file's syntax changed (unquoted, unescaped)
+    const char* raw = nullptr;  // the cell as the file writes it; null: as `text`
+    std::size_t rawSize = 0;
+    std::size_t line = 0;         // its row, as errors name it
+    std::size_t column = 0;       // its place in its row, counted from 1
+    const char* fault = nullptr;  // in the file's own syntax: a format for the cell shown
+};
+
+struct SchoolChecks {
+    CsvSchools* result = nullptr;
+    // kUnmarked: a text that is not UTF-8 gives up (gaveUp), the file being
+    // Windows-1251; kCp1251: texts that read as UTF-8 are warned of; UTF-16: a text
+    // that is not UTF-8 held a lone surrogate.
+    Encoding encoding = Encoding::kUtf8;
+    bool gaveUp = false;
+    std::size_t fieldOf[kSchoolColumns + 1] = {};  // the school field of each header cell
+    std::size_t columns = 0;                       // cells in the header
+    std::size_t rows = 0;                          // rows after the header
+    NumberLines numberLines;
+};
+
+// Empties `result` for a table of at most `mostSchools` rows.
+void startSchoolChecks(SchoolChecks* checks, CsvSchools* result, std::size_t mostSchools);
+void reportCell(SchoolChecks* checks, std::size_t line, std::size_t column, std::string what);
+// The cell's fault in its file's syntax, the cell shown in it.
+void reportFault(SchoolChecks* checks, const SchoolCell& cell);
+// The header, of `count` cells of which the first kSchoolColumns + 1 are given:
+// false when it does not name each column once.
+bool checkHeader(SchoolChecks* checks, const SchoolCell* cells, std::size_t count);
+// Counts a row beyond the header, refusing one beyond the list's limit.
+void countRow(SchoolChecks* checks, std::size_t line);
+// Checks a row of as many cells as the header and keeps its school; a number met
+// before and a text that seems damaged are taken with a warning.
+void checkSchool(SchoolChecks* checks, const SchoolCell* cells);

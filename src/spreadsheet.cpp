@@ -1,10 +1,13 @@
-// The files around the CSV conversions: a school file read and formatted piece by
-// piece, a CSV read whole and its schools written as command 2 writes; every
-// failure said on standard error, with status 1.
+// The files around the conversions: a school file formatted as CSV piece by piece
+// on standard output, or whole as CSV or a workbook into a file; a CSV or a
+// workbook read whole and its schools written as command 2 writes; every failure
+// said on standard error, with status 1.
 #include "spreadsheet.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "console.h"
 #include "csv.h"
@@ -13,6 +16,8 @@
 #include "funcs.h"
 #include "last_error.h"
 #include "translate.h"
+#include "workbook.h"
+#include "zip.h"
 
 namespace {
 
@@ -65,6 +70,164 @@ int readWhole(std::FILE* stream, std::size_t limit, std::string* bytes) {
     endProgram(1);
 }
 
+// Writes the bytes as command 2 writes a school file, and ends the program.
+[[noreturn]] void writeAtomically(const std::string& name, const std::string& bytes) {
+    AtomicWrite file;
+    Reason reason = beginAtomicWrite(name, &file);
+    if (failed(reason)) {
+        failOn(name, reason);
+    }
+    errno = 0;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file.stream) != bytes.size() ||
+        std::ferror(file.stream)) {
+        reason = Reason{lastError()};  // the write failed
+        abandonAtomicWrite(&file);
+        failOn(name, reason);
+    }
+    if (failed(reason = finishAtomicWrite(&file))) {
+        failOn(name, reason);
+    }
+    endProgram(0);
+}
+
+bool endsWithXlsx(const std::string& name) {
+    const char* suffix = ".xlsx";
+    if (name.size() < 5) {
+        return false;
+    }
+    for (std::size_t i = 0; i < 5; ++i) {
+        char c = name[name.size() - 5 + i];
+        if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != suffix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string workbookOf(const SCHOOL* schools, std::size_t count) {
+    std::string sheet = sheetHead(schools, count);
+    sheet.reserve(sheet.size() + count * 160);  // a row of short texts, enough for most
+    for (std::size_t i = 0; i < count;) {
+        char* end = rows;
+        for (; i < count && end + kSheetRowRoom <= rows + sizeof rows; ++i) {
+            end = putSheetRow(schools[i], i + 2, end);
+        }
+        sheet.append(rows, end);
+    }
+    sheet += sheetTail(count);
+    std::string workbook = workbookXml(count);
+    ZipPart parts[6];
+    std::size_t n = 0;
+    for (const WorkbookPart& part : kFixedWorkbookParts) {
+        parts[n++] = ZipPart{part.name, part.xml, std::strlen(part.xml)};
+    }
+    parts[n++] = ZipPart{kWorkbookMember, workbook.data(), workbook.size()};
+    parts[n++] = ZipPart{kSheetMember, sheet.data(), sheet.size()};
+    std::string zip;
+    if (!putZip(parts, n, &zip)) {
+        outOfMemory();
+    }
+    return zip;
+}
+
+// --export into a file: the whole school file read first, then the CSV or the
+// workbook put in place as a school file is.
+[[noreturn]] void exportInto(const std::string& schoolFile, std::FILE* stream,
+                             const std::string& outFile) {
+    if (namesFileOf(outFile, stream)) {
+        failWith(_("input file is output file"), outFile);
+    }
+    std::string held;
+    Reason reason{readWhole(stream, kSchoolFileLimit, &held)};
+    std::fclose(stream);
+    if (failed(reason)) {
+        failOn(schoolFile, reason);
+    }
+    if (held.size() > kSchoolFileLimit) {
+        failWith(_("more than 20480 schools, more than a list holds"), schoolFile);
+    }
+    std::size_t count = held.size() / sizeof(SCHOOL);
+    std::vector<SCHOOL> schools(count);
+    if (count > 0) {
+        std::memcpy(schools.data(), held.data(), count * sizeof(SCHOOL));
+    }
+    if (held.size() % sizeof(SCHOOL) != 0) {
+        printError(_("schools: %s: not a school file: its %lu bytes are no whole number of "
+                     "%d-byte records\n"),
+                   schoolFile.c_str(), static_cast<unsigned long>(held.size()),
+                   static_cast<int>(sizeof(SCHOOL)));
+        endProgram(1);
+    }
+    if (endsWithXlsx(outFile)) {
+        writeAtomically(outFile, workbookOf(schools.data(), count));
+    }
+    std::string csv(kCsvHeader);
+    for (std::size_t i = 0; i < count;) {
+        char* end = rows;
+        for (; i < count && end + kCsvRowRoom <= rows + sizeof rows; ++i) {
+            end = putCsvRow(schools[i], end);
+        }
+        csv.append(rows, end);
+    }
+    writeAtomically(outFile, csv);
+}
+
+// "Sheet1!C7", the sheet's name quoted where a formula would quote it (letters of
+// any script need no quotes), its control characters, which no spreadsheet puts
+// there, shown as '?'.
+std::string cellPlace(std::string sheet, std::size_t row, std::size_t column) {
+    bool plain = !sheet.empty() && !(sheet[0] >= '0' && sheet[0] <= '9');
+    for (std::size_t at = 0; at + 1 < sheet.size(); ++at) {
+        if (sheet[at] == '\xC2' && static_cast<unsigned char>(sheet[at + 1]) < 0xA0) {
+            sheet.replace(at, 2, "?");  // U+0080 to U+009F, the C1 controls
+        }
+    }
+    for (char& c : sheet) {
+        c = (c >= 0 && c < 0x20) || c == 0x7F ? '?' : c;
+        plain = plain && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c < 0 ||
+                          (c >= '0' && c <= '9') || c == '_' || c == '.');  // c < 0: not ASCII
+    }
+    std::string quoted = "'";
+    for (char c : sheet) {
+        quoted += c == '\'' ? "''" : std::string(1, c);
+    }
+    return (plain ? sheet : quoted + "'") + "!" + cellName(row, column);
+}
+
+// The first sheet of a workbook, its cells checked into schools; returns null, or
+// what keeps the archive from being read.
+const char* readWorkbook(const std::string& bytes, std::string* sheetName, CsvSchools* parsed) {
+    // Far beyond the parts of 20480 rows of the longest cells; a bomb stops there.
+    const std::size_t kMemberLimit = kCsvLimit;
+    std::string workbook, relationships, sheet, strings;
+    const char* fault =
+        readZipMember(bytes.data(), bytes.size(), kWorkbookMember, kMemberLimit, &workbook);
+    if (!fault) {
+        fault = readZipMember(bytes.data(), bytes.size(), "xl/_rels/workbook.xml.rels",
+                              kMemberLimit, &relationships);
+    }
+    SheetPlace place;
+    if (!fault) {
+        fault = findFirstSheet(workbook, relationships, &place);
+    }
+    if (!fault && !place.sharedStrings.empty()) {
+        fault = readZipMember(bytes.data(), bytes.size(), place.sharedStrings, kMemberLimit / 4,
+                              &strings);
+    }
+    if (!fault) {
+        fault = readZipMember(bytes.data(), bytes.size(), place.member, kMemberLimit, &sheet);
+    }
+    if (fault) {
+        return fault == kNoSuchMember ? N_("a zip archive that is no workbook") : fault;
+    }
+    std::vector<std::string> shared;
+    readSharedStrings(strings, &shared);
+    strings = std::string();
+    parseSheet(sheet, shared, parsed);
+    *sheetName = place.name;
+    return nullptr;
+}
+
 // A terminal shows the texts' control bytes as '?', as the listings do: a school
 // file from elsewhere cannot drive it. Byte 0x98 is U+0098, a control too.
 void maskControls(char* text, std::size_t size) {
@@ -74,13 +237,14 @@ void maskControls(char* text, std::size_t size) {
     }
 }
 
-// The first errors or warnings, each as FILE:LINE:COLUMN: what, then how many more.
+// The first errors or warnings, each as FILE:PLACE: what, then how many more.
 void printFindings(const std::string& file, const std::vector<CsvError>& shown, std::size_t count,
-                   bool warnings) {
+                   bool warnings, const std::string* sheet) {
     for (const CsvError& error : shown) {
-        printError(warnings ? _("%s:%lu:%lu: warning: %s\n") : "%s:%lu:%lu: %s\n", file.c_str(),
-                   static_cast<unsigned long>(error.line), static_cast<unsigned long>(error.column),
-                   error.what.c_str());
+        std::string place = sheet ? cellPlace(*sheet, error.line, error.column)
+                                  : std::to_string(error.line) + ":" + std::to_string(error.column);
+        printError(warnings ? _("%s:%s: warning: %s\n") : "%s:%s: %s\n", file.c_str(),
+                   place.c_str(), error.what.c_str());
     }
     if (count > shown.size()) {
         std::size_t more = count - shown.size();
@@ -93,12 +257,15 @@ void printFindings(const std::string& file, const std::vector<CsvError>& shown, 
 
 }  // namespace
 
-void exportSchools(const std::string& schoolFile) {
+void exportSchools(const std::string& schoolFile, const std::string& outFile) {
     setBinaryStreams();
     Reason reason;
     std::FILE* stream = openForReading(schoolFile, &reason);
     if (!stream) {
         failOn(schoolFile, reason);
+    }
+    if (!outFile.empty() && outFile != "-") {
+        exportInto(schoolFile, stream, outFile);
     }
     if (isStandardOutput(stream)) {
         failWith(_("input file is output file"), schoolFile);  // as `>>` onto it would be
@@ -176,25 +343,20 @@ void importSchools(const std::string& csvFile, const std::string& schoolFile) {
         failWith(_("more than 64 MiB, more than any list of schools takes"), shown);
     }
     CsvSchools parsed;
-    parseCsv(bytes.data(), bytes.size(), &parsed);
-    printFindings(shown, parsed.errors, parsed.errorCount, false);
+    std::string sheet;
+    bool workbook = looksLikeZip(bytes.data(), bytes.size());
+    if (!workbook) {
+        parseCsv(bytes.data(), bytes.size(), &parsed);
+    } else if (const char* fault = readWorkbook(bytes, &sheet, &parsed)) {
+        failWith(_(fault), shown);
+    }
+    const std::string* place = workbook ? &sheet : nullptr;
+    printFindings(shown, parsed.errors, parsed.errorCount, false, place);
     if (parsed.errorCount > 0) {
         endProgram(1);
     }
-    printFindings(shown, parsed.warnings, parsed.warningCount, true);
-    AtomicWrite file;
-    if (failed(reason = beginAtomicWrite(schoolFile, &file))) {
-        failOn(schoolFile, reason);
-    }
+    printFindings(shown, parsed.warnings, parsed.warningCount, true, place);
     std::size_t count = parsed.schools.size();
-    if (std::fwrite(parsed.schools.data(), sizeof(SCHOOL), count, file.stream) != count ||
-        std::ferror(file.stream)) {
-        reason = Reason{lastError()};  // the write failed
-        abandonAtomicWrite(&file);
-        failOn(schoolFile, reason);
-    }
-    if (failed(reason = finishAtomicWrite(&file))) {
-        failOn(schoolFile, reason);
-    }
-    endProgram(0);
+    const char* kept = reinterpret_cast<const char*>(parsed.schools.data());
+    writeAtomically(schoolFile, count ? std::string(kept, count * sizeof(SCHOOL)) : "");
 }

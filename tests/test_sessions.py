@@ -31,11 +31,12 @@ def imported(name, text, *schools, err=(), warned=(), into="c", **kw):  # "c" or
         err="".join(e + "\n" for e in [*err, *warned]), status=bool(err), **kw)
 
 
-def round_trip(d):  # "f" exported and imported back as "g": the same records, texts up to a NUL
+def round_trip(d):  # "f" exported and imported back, through CSV as "g" and a workbook as "h"
     back = run(["--import", "-", "g"], cwd=d, input=run(["--export", "f"], cwd=d).stdout)
+    book = [run(a, cwd=d).returncode for a in (["--export", "f", "t.xlsx"], ["--import", "t.xlsx", "h"])]
     texts = lambda p: [(*(t.split(b"\0")[0] for t in r[:2]), *r[2:]) for r in  # noqa: E731
                        struct.iter_unpack("<50s50s3i", (d / p).read_bytes())]
-    return back.returncode == 0 and texts("f") == texts("g")
+    return (back.returncode, book) == (0, [0, 0]) and texts("f") == texts("g") == texts("h")
 
 
 def as_csv(*schools):  # as the export writes them, read back by Python's csv module

@@ -14,7 +14,7 @@ enum class Access { kRead, kWrite, kWriteOrCreate };
 struct FileFacts {
     enum Kind { kRegular, kFolder, kCharacterDevice, kOther } kind = kOther;
     bool terminal = false;    // a terminal, or on Windows a console
-    bool identified = false;  // device and inode tell files apart (not on Windows)
+    bool identified = false;  // device and inode tell files apart (on Windows a disk's file)
     std::uint64_t device = 0, inode = 0;
     unsigned owner = 0, group = 0;
     unsigned mode = 0;  // permission and special bits

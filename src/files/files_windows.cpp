@@ -67,16 +67,29 @@ FileFacts::Kind kindOf(unsigned mode) {
     }
 }
 
+// A file on a disk is told apart by its volume and its index there, as an inode.
+void identify(HANDLE handle, FileFacts* facts) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK &&
+        GetFileInformationByHandle(handle, &info)) {
+        facts->identified = true;
+        facts->device = info.dwVolumeSerialNumber;
+        facts->inode = static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+    }
+}
+
 }  // namespace
 
-// No inode numbers to tell files apart, and no owners or permission bits to keep.
+// No owners or permission bits to keep.
 int describeFile(int fd, FileFacts* facts) {
     struct _stat64 info;
     if (_fstat64(fd, &info) != 0) {
         return lastError();
     }
     facts->kind = kindOf(info.st_mode);
-    facts->terminal = isConsole(reinterpret_cast<HANDLE>(_get_osfhandle(fd)));
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    facts->terminal = isConsole(handle);
+    identify(handle, facts);
     return 0;
 }
 
@@ -86,6 +99,14 @@ int describeName(const std::string& name, FileFacts* facts) {
         return lastError();
     }
     facts->kind = kindOf(info.st_mode);
+    // Opened for no access at all, which any file and folder allows.
+    HANDLE handle =
+        CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    identify(handle, facts);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+    }
     return 0;
 }
 

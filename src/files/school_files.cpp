@@ -263,6 +263,12 @@ bool isStandardOutput(std::FILE* stream) {
            standardStreamOf(facts) == 1;
 }
 
+bool namesFileOf(const std::string& name, std::FILE* stream) {
+    FileFacts named, open;
+    return nameProblem(name) == 0 && describeName(name, &named) == 0 &&
+           describeFile(fileno(stream), &open) == 0 && sameFile(named, open);
+}
+
 Reason beginAtomicWrite(const std::string& name, AtomicWrite* file) {
     *file = AtomicWrite{};
     file->target = name;

@@ -17,8 +17,11 @@ void noteStandardStreams();
 // reason, on failure.
 std::FILE* openForReading(const std::string& name, Reason* reason);
 // Whether the stream reads the regular file that standard output writes, where
-// what is written would change what is read. Never so on Windows.
+// what is written would change what is read.
 bool isStandardOutput(std::FILE* stream);
+// Whether the name leads to the file open as `stream` (false where the system
+// cannot tell).
+bool namesFileOf(const std::string& name, std::FILE* stream);
 
 // A file being written so that the old contents survive any failure: records go
 // to a temporary file beside it, which takes the file's name only when complete

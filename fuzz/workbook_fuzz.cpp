@@ -1,0 +1,40 @@
+// The workbook reader on arbitrary bytes: as a zip archive, its members are read;
+// before and after the first NUL, shared strings and a sheet (and a workbook and
+// its relationships). Nothing fails, and the schools of a sheet without errors
+// write and read back the same.
+#include <cstring>
+
+#include "workbook.h"
+#include "zip.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const char* bytes = reinterpret_cast<const char*>(data);
+    std::string strings, sheet;
+    if (looksLikeZip(bytes, size)) {
+        readZipMember(bytes, size, "xl/sharedStrings.xml", 1 << 20, &strings);
+        readZipMember(bytes, size, kSheetMember, 1 << 20, &sheet);
+    } else {
+        const char* cut = static_cast<const char*>(std::memchr(bytes, '\0', size));
+        strings.assign(bytes, cut ? cut : bytes);
+        sheet.assign(cut ? cut + 1 : bytes, bytes + size);
+    }
+    SheetPlace place;
+    findFirstSheet(strings, sheet, &place);
+    std::vector<std::string> shared;
+    readSharedStrings(strings, &shared);
+    CsvSchools parsed, again;
+    parseSheet(sheet, shared, &parsed);
+    std::string written = sheetHead(parsed.schools.data(), parsed.schools.size());
+    char row[kSheetRowRoom];
+    for (std::size_t i = 0; i < parsed.schools.size(); ++i) {
+        written.append(row, putSheetRow(parsed.schools[i], i + 2, row));
+    }
+    parseSheet(written + sheetTail(parsed.schools.size()), {}, &again);
+    if (parsed.errorCount == 0 &&
+        (again.errorCount != 0 || again.schools.size() != parsed.schools.size() ||
+         (!parsed.schools.empty() && std::memcmp(again.schools.data(), parsed.schools.data(),
+                                                 parsed.schools.size() * sizeof(SCHOOL)) != 0))) {
+        std::abort();
+    }
+    return 0;
+}

@@ -1,0 +1,201 @@
+// Schools as a workbook: its parts, the sheet written row by row.
+#include "workbook.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "text/codepage.h"
+#include "text/numbers.h"
+
+namespace {
+
+constexpr char kXmlDeclaration[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
+constexpr char kMainNamespace[] = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+
+char* putText(const char* text, char* out) {
+    std::size_t size = std::strlen(text);
+    std::memcpy(out, text, size);
+    return out + size;
+}
+
+char* putDecimal(std::size_t value, char* out) {
+    char digits[24];
+    char* p = digits + sizeof digits;
+    do {
+        *--p = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    return std::copy(p, digits + sizeof digits, out);
+}
+
+// as LF), and the controls that XML cannot hold as "_xHHHH_".
+char* putXmlText(const char* text, char* out) {
+    const char* end = text + strnlen(text, kTextSize);
+    for (const char* p = text; p < end; ++p) {
+        unsigned char byte = static_cast<unsigned char>(*p);
+        if (byte >= 0x80) {
+            out = encodeUtf8(p, 1, out);
+        } else if (byte == '&') {
+            out = putText("&amp;", out);
+        } else if (byte == '<') {
+            out = putText("&lt;", out);
+        } else if (byte == '>') {
+            out = putText("&gt;", out);
+        } else if (byte == '\r') {
+            out = putText("&#13;", out);
+        } else if ((byte < 0x20 && byte != '\t' && byte != '\n') ||
+                   (byte == '_' && looksEscaped(p, end))) {
+            out = putText("_x00", out);
+            *out++ = "0123456789ABCDEF"[byte >> 4];
+            *out++ = "0123456789ABCDEF"[byte & 0xF];
+            *out++ = '_';
+        } else {
+            *out++ = static_cast<char>(byte);
+        }
+    }
+    return out;
+}
+
+// Whether a reader might fold the text's blanks: at its ends, doubled, or other
+// than spaces.
+bool needsPreserve(const char* text) {
+    std::size_t size = strnlen(text, kTextSize);
+    for (std::size_t i = 0; i < size; ++i) {
+        char c = text[i];
+        if (c == '\t' || c == '\n' || c == '\r' ||
+            (c == ' ' && (i == 0 || i + 1 == size || text[i + 1] == ' '))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Each cell names itself, as some readers need.
+char* putCellStart(std::size_t column, std::size_t row, char* out) {
+    out = putText("<c r=\"", out);
+    *out++ = static_cast<char>('A' + column);
+    out = putDecimal(row, out);
+    return putText("\"", out);
+}
+
+char* putTextCell(const char* text, std::size_t column, std::size_t row, const char* style,
+                  char* out) {
+    out = putCellStart(column, row, out);
+    out = putText(style, out);
+    out = putText(" t=\"inlineStr\"><is>", out);
+    out = putText(needsPreserve(text) ? "<t xml:space=\"preserve\">" : "<t>", out);
+    out = putXmlText(text, out);
+    return putText("</t></is></c>", out);
+}
+
+char* putNumberCell(std::int32_t value, std::size_t column, std::size_t row, char* out) {
+    out = putCellStart(column, row, out);
+    out = putText("><v>", out);
+    out = putNumber(value, out);
+    return putText("</v></c>", out);
+}
+
+std::string lastCell(std::size_t count) {
+    return "E" + std::to_string(count + 1);
+}
+
+}  // namespace
+
+const WorkbookPart kFixedWorkbookParts[4] = {
+    {"[Content_Types].xml",
+     "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+     "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+     "<Default Extension=\"rels\" "
+     "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+     "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+     "<Override PartName=\"/xl/workbook.xml\" ContentType=\"application/"
+     "vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
+     "<Override PartName=\"/xl/worksheets/sheet1.xml\" ContentType=\"application/"
+     "vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>"
+     "<Override PartName=\"/xl/styles.xml\" ContentType=\"application/"
+     "vnd.openxmlformats-officedocument.spreadsheetml.styles+xml\"/></Types>"},
+    {"_rels/.rels",
+     "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+     "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+     "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+     "relationships/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"},
+    {"xl/_rels/workbook.xml.rels",
+     "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+     "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+     "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+     "relationships/worksheet\" Target=\"worksheets/sheet1.xml\"/>"
+     "<Relationship Id=\"rId2\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+     "relationships/styles\" Target=\"styles.xml\"/></Relationships>"},
+    {"xl/styles.xml",
+     "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+     "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+     "<fonts count=\"2\"><font><sz val=\"11\"/><name val=\"Calibri\"/></font>"
+     "<font><b/><sz val=\"11\"/><name val=\"Calibri\"/></font></fonts>"
+     "<fills count=\"2\"><fill><patternFill patternType=\"none\"/></fill>"
+     "<fill><patternFill patternType=\"gray125\"/></fill></fills>"
+     "<borders count=\"1\"><border><left/><right/><top/><bottom/><diagonal/></border></borders>"
+     "<cellStyleXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/>"
+     "</cellStyleXfs><cellXfs count=\"2\">"
+     "<xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\"/>"
+     "<xf numFmtId=\"0\" fontId=\"1\" fillId=\"0\" borderId=\"0\" xfId=\"0\" applyFont=\"1\"/>"
+     "</cellXfs><cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/>"
+     "</cellStyles></styleSheet>"},
+};
+
+std::string workbookXml(std::size_t count) {
+    return std::string(kXmlDeclaration) + "<workbook xmlns=\"" + kMainNamespace +
+           "\" xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+           "<sheets><sheet name=\"Schools\" sheetId=\"1\" r:id=\"rId1\"/></sheets><definedNames>"
+           "<definedName name=\"_xlnm._FilterDatabase\" localSheetId=\"0\" hidden=\"1\">"
+           "Schools!$A$1:$E$" +
+           std::to_string(count + 1) + "</definedName></definedNames></workbook>";
+}
+
+std::string sheetHead(const SCHOOL* schools, std::size_t count) {
+    std::size_t widths[kSchoolColumns] = {4, 8, 6, 4, 8};  // the header's own
+    char digits[16];
+    for (std::size_t i = 0; i < count; ++i) {
+        const SCHOOL& s = schools[i];
+        const std::int32_t numbers[] = {s.schoolnumber, s.schoolarea, s.numberstudents};
+        widths[0] = std::max(widths[0], strnlen(s.schoolname, kTextSize));
+        widths[1] = std::max(widths[1], strnlen(s.director, kTextSize));
+        for (std::size_t k = 0; k < 3; ++k) {
+            widths[2 + k] = std::max(
+                widths[2 + k], static_cast<std::size_t>(putNumber(numbers[k], digits) - digits));
+        }
+    }
+    std::string head = std::string(kXmlDeclaration) + "<worksheet xmlns=\"" + kMainNamespace +
+                       "\"><dimension ref=\"A1:" + lastCell(count) +
+                       "\"/><sheetViews><sheetView tabSelected=\"1\" workbookViewId=\"0\">"
+                       "<pane ySplit=\"1\" topLeftCell=\"A2\" activePane=\"bottomLeft\" "
+                       "state=\"frozen\"/><selection pane=\"bottomLeft\"/></sheetView>"
+                       "</sheetViews><sheetFormatPr defaultRowHeight=\"15\"/><cols>";
+    for (std::size_t k = 0; k < kSchoolColumns; ++k) {
+        // A character's width each, and room for the filter's button.
+        head += "<col min=\"" + std::to_string(k + 1) + "\" max=\"" + std::to_string(k + 1) +
+                "\" width=\"" + std::to_string(widths[k] + 4) + "\" customWidth=\"1\"/>";
+    }
+    head += "</cols><sheetData><row r=\"1\">";
+    char cell[128];
+    for (std::size_t k = 0; k < kSchoolColumns; ++k) {
+        head.append(cell, putTextCell(kSchoolColumnNames[k], k, 1, " s=\"1\"", cell));
+    }
+    return head + "</row>";
+}
+
+char* putSheetRow(const SCHOOL& school, std::size_t row, char* out) {
+    out = putText("<row r=\"", out);
+    out = putDecimal(row, out);
+    out = putText("\">", out);
+    out = putTextCell(school.schoolname, 0, row, "", out);
+    out = putTextCell(school.director, 1, row, "", out);
+    out = putNumberCell(school.schoolnumber, 2, row, out);
+    out = putNumberCell(school.schoolarea, 3, row, out);
+    out = putNumberCell(school.numberstudents, 4, row, out);
+    return putText("</row>", out);
+}
+
+std::string sheetTail(std::size_t count) {
+    return "</sheetData><autoFilter ref=\"A1:" + lastCell(count) + "\"/></worksheet>";
+}

@@ -1,0 +1,60 @@
+// Schools as an Office Open XML workbook (.xlsx) of one sheet: its parts written
+// from records, and the cells of a workbook's first sheet checked into records.
+// Pure functions over bytes; the zip container around the parts is zip.*.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "csv.h"
+#include "funcs.h"
+
+// The parts whose contents never change, by member name.
+struct WorkbookPart {
+    const char* name;
+    const char* xml;
+};
+extern const WorkbookPart kFixedWorkbookParts[4];
+constexpr char kWorkbookMember[] = "xl/workbook.xml";
+constexpr char kSheetMember[] = "xl/worksheets/sheet1.xml";
+
+// xl/workbook.xml for a sheet of `count` schools.
+std::string workbookXml(std::size_t count);
+// The sheet up to its first school: columns as wide as the texts, the header row
+// bold and frozen.
+std::string sheetHead(const SCHOOL* schools, std::size_t count);
+// The most bytes that one school's row takes.
+constexpr std::size_t kSheetRowRoom = 2 * (80 + 7 * sizeof(SCHOOL{}.schoolname)) + 3 * 40 + 40;
+// Puts the school as the sheet's row `row` at `out` and returns its end: the texts
+// as inline strings (never formulas), the numbers as numbers.
+char* putSheetRow(const SCHOOL& school, std::size_t row, char* out);
+// The end of the sheet, with the autofilter over the header.
+std::string sheetTail(std::size_t count);
+
+// Where the first sheet is, from xl/workbook.xml and its relationships.
+struct SheetPlace {
+    std::string name;           // as the workbook names it
+    std::string member;         // its member in the archive
+    std::string sharedStrings;  // the shared strings' member, or empty
+};
+// Returns null, or what is wrong.
+const char* findFirstSheet(const std::string& workbook, const std::string& relationships,
+                           SheetPlace* place);
+// The texts of xl/sharedStrings.xml, rich-text runs joined, phonetic runs left out.
+void readSharedStrings(const std::string& xml, std::vector<std::string>* strings);
+// Checks every cell of the sheet into schools, as CSV's cells are checked: the
+// errors' lines are the rows, their columns the sheet's (1 for A).
+void parseSheet(const std::string& xml, const std::vector<std::string>& shared, CsvSchools* result);
+
+// "_x0041_": a character escaped in a workbook's text, or a text that must be.
+inline bool looksEscaped(const char* at, const char* end) {
+    auto hex = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    };
+    return end - at >= 7 && at[1] == 'x' && hex(at[2]) && hex(at[3]) && hex(at[4]) && hex(at[5]) &&
+           at[6] == '_';
+}
+
+// "C7": the sheet's name of a cell.
+std::string cellName(std::size_t row, std::size_t column);
