@@ -92,11 +92,9 @@ bool takeOver(int oldFd, const FileFacts& old, int fd) {
            setPermissions(fd, old.mode & 0777) == 0;
 }
 
-const int kNotKept = -2;  // a replacement would lose what the old file had; no errno
-
 // A regular file is replaced by a temporary one beside it that takes over what
-// the old one had, or kNotKept comes back and nothing is left.
-int beginReplacement(int oldFd, const FileFacts* old, AtomicWrite* file) {
+// the old one had. Where it cannot, `kept` turns false and nothing is left.
+int beginReplacement(int oldFd, const FileFacts* old, AtomicWrite* file, bool* kept) {
     int fd = -1;
     int error = createTemporary(file->target, old == nullptr, &file->temporary, &fd);
     if (error != 0) {
@@ -107,7 +105,8 @@ int beginReplacement(int oldFd, const FileFacts* old, AtomicWrite* file) {
         closeFile(fd);
         removeFile(file->temporary);
         file->temporary.clear();
-        return kNotKept;
+        *kept = false;
+        return 0;
     }
     file->finalMode = old ? old->mode & 07777 : 0;
     file->stream = streamOver(fd, "wb", &error);
@@ -203,8 +202,11 @@ Reason beginOnExisting(int fd, bool link, AtomicWrite* file) {
         (describeName(file->target, &now) != 0 || (facts.identified && !sameFile(now, facts)))) {
         error = EBUSY;  // moved meanwhile: whatever is there now is not ours
     }
-    if (error == 0 && way == Way::kReplace &&
-        (error = beginReplacement(fd, &facts, file)) == kNotKept) {
+    bool kept = true;
+    if (error == 0 && way == Way::kReplace) {
+        error = beginReplacement(fd, &facts, file, &kept);
+    }
+    if (error == 0 && !kept) {
         error = beginWriteThrough(fd, facts, file);
     }
     closeFile(fd);
@@ -286,7 +288,8 @@ Reason beginAtomicWrite(const std::string& name, AtomicWrite* file) {
     }
     Reason reason;
     if (error == ENOENT && !link) {
-        reason.error = beginReplacement(-1, nullptr, file);  // a new file
+        bool kept = true;
+        reason.error = beginReplacement(-1, nullptr, file, &kept);  // a new file
     } else if (error != 0) {
         return Reason{openProblem(name, error)};
     } else {
