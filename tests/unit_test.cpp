@@ -12,6 +12,7 @@
 #include "csv.h"
 #include "files/write_way.h"
 #include "text/mo_catalog.h"
+#include "workbook.h"
 
 // The bytes that the number takes, and the value it leaves, printed back (7 when untouched).
 std::string parsed(const char* text, std::size_t size = std::string::npos) {
@@ -167,5 +168,41 @@ TEST(Catalog, EveryTextFoundAndNothingReadBeyondTheEnd) {
             EXPECT_TRUE(!found || std::strcmp(found, moText(whole, true, i, &length)) == 0);
             EXPECT_TRUE(size < mo.size() || found);
         }
+    }
+}
+
+// A sheet's cell read as a school's name: its text, or "column: error".
+std::string nameCell(const std::string& cell) {
+    const std::string head = "<row r=\"1\">" + [] {
+        std::string cells;
+        for (const char* name : kSchoolColumnNames) {
+            cells += std::string("<c t=\"inlineStr\"><is><t>") + name + "</t></is></c>";
+        }
+        return cells;
+    }() + "</row>";
+    CsvSchools parsed;
+    parseSheet(head + "<row r=\"2\"><c r=\"A2\"" + cell +
+                   "</c><c><v>7</v></c><c><v>1</v></c><c><v>1</v></c><c><v>1</v></c></row>",
+               {"shared"}, &parsed);
+    return parsed.errors.empty()
+               ? std::string(parsed.schools.at(0).schoolname)
+               : std::to_string(parsed.errors[0].column) + ": " + parsed.errors[0].what;
+}
+
+TEST(Workbook, EachKindOfCellReadAsItsText) {
+    const char* const cases[][2] = {
+        {"><v>2024</v>", "2024"},
+        {"><v>2.024E3</v>", "2024"},
+        {"><v>1.5</v>", "1.5"},
+        {" t=\"b\"><v>1</v>", "TRUE"},
+        {" t=\"s\"><v>0</v>", "shared"},
+        {" t=\"s\"><v>1</v>", "1: no such shared string"},
+        {" t=\"str\"><f>B2</f><v>x</v>", "x"},
+        {"><f>1/0</f><v></v>", "1: a formula without a value"},
+        {" t=\"e\"><v>#N/A</v>", "1: the error value #N/A"},
+        {" t=\"inlineStr\"><is><r><t>a</t></r><rPh><t>p</t></rPh><r><t>b</t></r></is>", "ab"},
+        {" t=\"inlineStr\"><is><t>_x0041_&amp;</t></is>", "A&"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(c[1], nameCell(c[0])) << c[0];
     }
 }
