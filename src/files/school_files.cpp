@@ -168,7 +168,7 @@ void putBackOldContents(AtomicWrite* file) {
             copyContents(file->copyFd, file->targetFd) == 0 && syncToDisk(file->targetFd) == 0;
         guardWriteThrough(-1, -1);
         if (!back) {
-            printError("%s: its old contents are kept in %s\n", file->target.c_str(),
+            printError(_("%s: its old contents are kept in %s\n"), file->target.c_str(),
                        file->copy.c_str());
             file->copy.clear();
         }
