@@ -141,6 +141,8 @@ ROWS = [
        " 6 121out\n 7" % K), after={"out": file((*(t.encode("cp1251").decode("latin-1") for t in K),
                                                   1, 900, 450))}),
     bg("--help", "", args=["--help"]),
+    row("in Bulgarian: --help, the messages' locale alone", ("", "!"), args=["--help"],
+        env={"LC_ALL": "", "LC_MESSAGES": "bg_BG.UTF-8"}, reads=bulgarian, marks=POSIX),
     bg("an unknown argument", "", "", args=["-x"], status=2, err="!"),
     bg("errors of a CSV", "", "", args=["--import", "c", "o"], files={"c": HEAD + "A,D,1,1\n\0"},
        status=1, err="!"),

@@ -69,9 +69,9 @@ ROWS = [
         id="export: 50 bytes"),
     pytest.param(dict(args=["--export", "f", "o.xlsx"], files={"f": ""}, also=read_back([])),
                  id="export: no schools"),
-    pytest.param(dict(args=["--export", "f", "o.csv"], files={"f": file(A)}, after={
+    pytest.param(dict(args=["--export", "f", "o.csv"], files={"f": file(A), "o.csv": "old"}, after={
         "f": file(A), "o.csv": "name,director,number,area,students\r\nAlpha,Ivanov,1,500,30\r\n"}),
-        id="export: CSV into a file"),
+        id="export: CSV over a file"),
     pytest.param(dict(args=["--export", "f", "-"], files={"f": file(A)}, after={"f": file(A)},
                       out="name,director,number,area,students\r\nAlpha,Ivanov,1,500,30\r\n"),
                  id="export: - for standard output"),

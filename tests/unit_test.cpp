@@ -11,8 +11,10 @@
 #include "console/keys.h"
 #include "csv.h"
 #include "files/write_way.h"
+#include "text/encodings.h"
 #include "text/mo_catalog.h"
 #include "workbook.h"
+#include "zip.h"
 
 // The bytes that the number takes, and the value it leaves, printed back (7 when untouched).
 std::string parsed(const char* text, std::size_t size = std::string::npos) {
@@ -46,6 +48,19 @@ TEST(CodePage, TypedUtf8BecomesCodePage1251OrQuestionMarks) {
     EXPECT_EQ("?(??", utf8ToCp1251("\xc3(\xa0\xd0"));
     EXPECT_EQ("??????????????",
               utf8ToCp1251("\xe0\x80\x80\xed\xa0\x80\xf4\x90\x80\x80\xf5\x80\x80\x80"));
+    EXPECT_EQ("?A", utf8ToCp1251("\xf1\x80\x80\x80"
+                                 "A"));
+    // Exactly: a lead byte without its follower is no UTF-8, whatever follows.
+    char out[4];
+    std::uint32_t lacking = 0;
+    EXPECT_EQ(nullptr, utf8ToCp1251Exactly("\xd0"
+                                           "A",
+                                           2, out, &lacking));
+    EXPECT_EQ(kNotUtf8, lacking);
+    // UTF-16's last character of one unit and first of two.
+    std::string utf8;
+    utf16ToUtf8("\xff\xff\x00\xd8\x00\xdc", 6, false, &utf8);
+    EXPECT_EQ("\xef\xbf\xbf\xf0\x90\x80\x80", utf8);
 }
 
 TEST(Texts, PutUpToTheirNulAndUnchangedWhereOutputIsNoTerminal) {
@@ -171,18 +186,18 @@ TEST(Catalog, EveryTextFoundAndNothingReadBeyondTheEnd) {
     }
 }
 
-// A sheet's cell read as a school's name: its text, or "column: error".
-std::string nameCell(const std::string& cell) {
-    const std::string head = "<row r=\"1\">" + [] {
-        std::string cells;
-        for (const char* name : kSchoolColumnNames) {
-            cells += std::string("<c t=\"inlineStr\"><is><t>") + name + "</t></is></c>";
-        }
-        return cells;
-    }() + "</row>";
+// A sheet's cell read as a school's name: its text, or "column: error". Around it,
+// the sheet may have more before its rows, and the header or the row more cells.
+std::string nameCell(const std::string& cell, const std::string& before = "",
+                     const std::string& header = "", const std::string& after = "") {
+    std::string head = "<row r=\"1\">";
+    for (const char* name : kSchoolColumnNames) {
+        head += std::string("<c t=\"inlineStr\"><is><t>") + name + "</t></is></c>";
+    }
     CsvSchools parsed;
-    parseSheet(head + "<row r=\"2\"><c r=\"A2\"" + cell +
-                   "</c><c><v>7</v></c><c><v>1</v></c><c><v>1</v></c><c><v>1</v></c></row>",
+    parseSheet(before + head + header + "</row><row r=\"2\"><c r=\"A2\"" + cell +
+                   "</c><c><v>7</v></c><c><v>1</v></c><c><v>1</v></c><c><v>1</v></c>" + after +
+                   "</row>",
                {"shared"}, &parsed);
     return parsed.errors.empty()
                ? std::string(parsed.schools.at(0).schoolname)
@@ -192,17 +207,38 @@ std::string nameCell(const std::string& cell) {
 TEST(Workbook, EachKindOfCellReadAsItsText) {
     const char* const cases[][2] = {
         {"><v>2024</v>", "2024"},
-        {"><v>2.024E3</v>", "2024"},
+        {"><v>9.9E1</v>", "99"},
         {"><v>1.5</v>", "1.5"},
+        {" t=\"\"><v>5</v>", "5"},
         {" t=\"b\"><v>1</v>", "TRUE"},
         {" t=\"s\"><v>0</v>", "shared"},
         {" t=\"s\"><v>1</v>", "1: no such shared string"},
         {" t=\"str\"><f>B2</f><v>x</v>", "x"},
         {"><f>1/0</f><v></v>", "1: a formula without a value"},
         {" t=\"e\"><v>#N/A</v>", "1: the error value #N/A"},
+        {"><!-- <t/><v>9</v> --><v>5</v>", "5"},
         {" t=\"inlineStr\"><is><r><t>a</t></r><rPh><t>p</t></rPh><r><t>b</t></r></is>", "ab"},
         {" t=\"inlineStr\"><is><t>_x0041_&amp;</t></is>", "A&"}};
     for (const auto& c : cases) {
         EXPECT_EQ(c[1], nameCell(c[0])) << c[0];
     }
+    // A declaration's internal subset is skipped whole, markup and all.
+    EXPECT_EQ("5",
+              nameCell("><v>5</v>", "<!DOCTYPE s [<!ENTITY e \"x\"> <row><c><v>9</v></c></row>]>"));
+    EXPECT_EQ("6: \"x\" is not one of the columns name, director, number, area, students",
+              nameCell("><v>5</v>", "", "<c t=\"inlineStr\"><is><t>x</t></is></c>"));
+    EXPECT_EQ("27: a cell beyond the header's 5 columns",
+              nameCell("><v>5</v>", "", "", "<c t=\"\" r=\"AA2\"><v>1</v></c>"));
+}
+
+TEST(Zip, MembersFoundByTheirWholeName) {
+    std::string zip;
+    const ZipPart part{"yl/a.xml", "<a/>", 4};
+    ASSERT_TRUE(putZip(&part, 1, &zip));
+    std::string out;
+    EXPECT_EQ(nullptr, readZipMember(zip.data(), zip.size(), "YL/A.xml", 100, &out));
+    EXPECT_EQ("<a/>", out);
+    EXPECT_EQ(kNoSuchMember, readZipMember(zip.data(), zip.size(), "xl/a.xml", 100, &out));
+    // The packed size stands in the member's own header too, for readers that stream.
+    EXPECT_EQ(zip.substr(zip.find("PK\1\2") + 20, 4), zip.substr(18, 4));
 }
