@@ -104,16 +104,25 @@ bool endsWithXlsx(const std::string& name) {
     return true;
 }
 
+// Appends the rows that `put` formats (school i at `out`, returning the end), a
+// buffer's worth at a time; `room` is the most one row takes.
+template <typename Put>
+void appendRows(std::size_t count, std::size_t room, Put put, std::string* out) {
+    for (std::size_t i = 0; i < count;) {
+        char* end = rows;
+        for (; i < count && end + room <= rows + sizeof rows; ++i) {
+            end = put(i, end);
+        }
+        out->append(rows, end);
+    }
+}
+
 std::string workbookOf(const SCHOOL* schools, std::size_t count) {
     std::string sheet = sheetHead(schools, count);
     sheet.reserve(sheet.size() + count * 160);  // a row of short texts, enough for most
-    for (std::size_t i = 0; i < count;) {
-        char* end = rows;
-        for (; i < count && end + kSheetRowRoom <= rows + sizeof rows; ++i) {
-            end = putSheetRow(schools[i], i + 2, end);
-        }
-        sheet.append(rows, end);
-    }
+    appendRows(
+        count, kSheetRowRoom,
+        [&](std::size_t i, char* out) { return putSheetRow(schools[i], i + 2, out); }, &sheet);
     sheet += sheetTail(count);
     std::string workbook = workbookXml(count);
     ZipPart parts[6];
@@ -162,13 +171,9 @@ std::string workbookOf(const SCHOOL* schools, std::size_t count) {
         writeAtomically(outFile, workbookOf(schools.data(), count));
     }
     std::string csv(kCsvHeader);
-    for (std::size_t i = 0; i < count;) {
-        char* end = rows;
-        for (; i < count && end + kCsvRowRoom <= rows + sizeof rows; ++i) {
-            end = putCsvRow(schools[i], end);
-        }
-        csv.append(rows, end);
-    }
+    appendRows(
+        count, kCsvRowRoom, [&](std::size_t i, char* out) { return putCsvRow(schools[i], out); },
+        &csv);
     writeAtomically(outFile, csv);
 }
 
