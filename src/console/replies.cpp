@@ -59,6 +59,8 @@ bool readYes(const char* format, ...) {
             return reply == "yes" || reply == _("yes");
         }
         std::string answer = folded(reply);
+        // TRANSLATORS: "y" and "n" are the short replies that a person may type for
+        // "yes" and "no", in any case.
         const char* const yes[] = {"yes", "y", _("yes"), _("y"), nullptr};
         const char* const no[] = {"no", "n", _("no"), _("n"), nullptr};
         if (isAnyOf(answer, yes) || isAnyOf(answer, no)) {
