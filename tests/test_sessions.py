@@ -159,7 +159,8 @@ ROWS = [  # a pipe ends at 7 at once, whatever the list holds
        " 6 121out\n 7" % K), after={"out": file((*(t.encode("cp1251").decode("latin-1") for t in K),
                                                   1, 900, 450))}),
     bg("a word at a number prompt, a school removed by a change", keyed(
-       "111да\n%s\n%s\n1\nдвайсет\n900\n450\nне\n 3%s\nА\nБ\n5\n1\n0\n 7" % (*K, K[0]))),
+       "111да\n%s\n%s\n1\nдвайсет\n900\n450\nда\nБ\nВ\n2\n5\n6\nне\n 3Б\nБ\nВ\n5\n2\n0\n 2out\n 7" % K),
+       after={"out": file((*(t.encode("cp1251").decode("latin-1") for t in K), 1, 900, 450))}),
     bg("--help", "", args=["--help"]),
     row("in Bulgarian: --help, the messages' locale alone", ("", "!"), args=["--help"],
         env={"LC_ALL": "", "LC_MESSAGES": "bg_BG.UTF-8"}, reads=bulgarian, marks=POSIX),
