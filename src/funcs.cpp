@@ -33,8 +33,8 @@ char* putLabel(Label label, char* out) {
 /* ==== School-number registry ============================================ */
 
 // Known numbers stand in slots 0 to z - 1; slot z is where a number typed for a
-// new school waits for its check. The table grows as needed: after changes have
-// removed schools, z exceeds the count, so it can need about twice the list size.
+// new school waits for its check. The table grows as needed: within one add, z
+// also counts the numbers of schools typed with 0 students, which pruning removes.
 std::vector<std::int32_t> num;
 std::int32_t z = 0;
 
@@ -168,8 +168,7 @@ SCHOOL* addSchoolFromKey(SCHOOL* array, std::int16_t* numberElements, std::int16
         *unsaved = false;
         listFile->clear();  // the new list is no file's
     }
-    // Reused for every school of this add: a number that does not convert keeps the
-    // previous school's value, and the first school's is 0.
+    // Reused for every school of this add; each field is typed anew for each school.
     SCHOOL scratch{};
     while (readYes(_("Will you enter data for another school? - (yes/no)"))) {
         if (!growArray(&array, *numberElements, lenghtArray)) {
