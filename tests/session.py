@@ -143,8 +143,8 @@ def write(name="out", then=""):
 
 
 def area(threshold, *shown, word=None):  # shown: (position, school) pairs
-    return cmd("5%s%s\n " % ("" if word is None else word + "\n", threshold), asked(AREA, word) + ("".join(block(*p) for p in shown) or
-                                              "\nNo schools with bigger area!") + PAUSE)
+    return cmd("5%s%s\n " % ("" if word is None else word + "\n", threshold), asked(AREA, word) + (
+        "".join(block(*p) for p in shown) or "\nNo schools with bigger area!") + PAUSE)
 
 
 listing = lambda *schools: area("-99999", *enumerate(schools, 1))

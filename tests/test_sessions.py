@@ -58,9 +58,9 @@ bg = lambda name, keys, out="!", **kw: row(  # noqa: E731
     "in Bulgarian: " + name, (keys, out), env=BG, reads=bulgarian, **kw)
 DELETED, CHANGED = "\nSchool had no students so we deleted it!", "\nSchool info changed!"
 
-AREA_TYPED = "\nEnter School Area(meter*meter):"
+AREA_TYPED, AHEAD = "\nEnter School Area(meter*meter):", [("A", "D", 12, 900, 450), ("B", "D", 13, 900, 450)]
 
-ROWS = [  # a pipe ends at 7 at once, whatever the list holds
+ROWS = [  # a pipe asks nothing: 7 and 6 at once, whatever the list holds
 
     row("other keys ignored, 8 redraws, 7 ends", ("a09\n\r \x1b\x7f\xb1\xff-88", menu(MAIN, "8") +
                                                   menu(MAIN, "8")), END),
@@ -77,10 +77,10 @@ ROWS = [  # a pipe ends at 7 at once, whatever the list holds
     row("growing past 5 and 10, appending, a new list", add("1", *map(school, range(1, 12), MANY)),
         add("2", school(12, MANY[11], [1])), listing(*MANY), add("1", school(1, A)), listing(A),
         END),
-    row("numbers typed ahead on one line, a word among them", ("111yes\nA\nD\n12 900 450\nyes\nB\nD\n"
-        "13 9x 5\n900 450\nno\n ", add("1", school(1, ("A", "D", 12, 900, 450)), ("", school(2, (
-            "B", "D", 13, 900, 450))[1].replace(AREA_TYPED, asked(AREA_TYPED, ""))))[1]),
-        listing(("A", "D", 12, 900, 450), ("B", "D", 13, 900, 450)), END),
+    row("numbers typed ahead on one line, a word among them; 7 ends at once, unsaved", (
+        "111yes\nA\nD\n12 900 450\nyes\nB\nD\n13 9x 5\n900 450\nno\n ", add("1", school(1, AHEAD[0]), (
+            "", school(2, AHEAD[1])[1].replace(AREA_TYPED, asked(AREA_TYPED, ""))))[1]),
+        listing(*AHEAD), END),
     *(row("a word at every number prompt: " + word.encode("latin-1").hex(), load("1"),
           change("Alpha", (A, ()), verdict=CHANGED, word=word), add("2", school(2, B, word=word)),
           area("100", (1, A), (2, B), word=word), END, files={"f": file(A)}) for word in [
@@ -143,7 +143,8 @@ ROWS = [  # a pipe ends at 7 at once, whatever the list holds
         files={"f": file(A, B)}),
     row("change: another school's number refused once, though two hold it", load("1"),
         change("Alpha", (s("Alpha", 9, 7), [2]), verdict=CHANGED),
-        listing(s("Alpha", 9, 7), B, s("Gamma", 2, 10)), END, files={"f": file(A, B, s("Gamma", 2, 10))}),
+        listing(s("Alpha", 9, 7), B, s("Gamma", 2, 10)), END,
+        files={"f": file(A, B, s("Gamma", 2, 10))}),
     row("change: a new number refused for the second school of the name", load("1"),
         change("X", (s("P", 120, 1), ()), (s("Q", 121, 3), [120]), verdict=CHANGED),
         listing(s("P", 120, 1), s("Q", 121, 3)), END, files={"f": file(*walk("X1 X3"))}),
@@ -159,7 +160,8 @@ ROWS = [  # a pipe ends at 7 at once, whatever the list holds
        " 6 121out\n 7" % K), after={"out": file((*(t.encode("cp1251").decode("latin-1") for t in K),
                                                   1, 900, 450))}),
     bg("a word at a number prompt, a school removed by a change", keyed(
-       "111да\n%s\n%s\n1\nдвайсет\n900\n450\nда\nБ\nВ\n2\n5\n6\nне\n 3Б\nБ\nВ\n5\n2\n0\n 2out\n 7" % K),
+       "111да\n%s\n%s\n1\nдвайсет\n900\n450\nда\nБ\nВ\n2\n5\n6\nне\n 3Б\nБ\nВ\n5\n2\n0\n"
+       " 2out\n 7" % K),
        after={"out": file((*(t.encode("cp1251").decode("latin-1") for t in K), 1, 900, 450))}),
     bg("--help", "", args=["--help"]),
     row("in Bulgarian: --help, the messages' locale alone", ("", "!"), args=["--help"],

@@ -167,7 +167,7 @@ QUESTION_AGAIN = QUESTION + "maybe\r\n" + QUESTION  # without the editor's redra
 UNSAVED = "The list holds 2 schools that are not saved. %s anyway? (yes/no)"
 TYPED = "yes\rAlpha\rIvanov\r1\r500\r30\ryes\rBeta\rPetrova\r2\r800\r20\rno\r"
 u = lambda t: t.encode().decode("latin-1")  # noqa: E731  as the terminal gets it
-K = record(tuple(t.encode("cp1251").decode("latin-1") for t in ("Школа", "Иванова")) + (1, 900, 450))
+K = record((*(t.encode("cp1251").decode("latin-1") for t in ("Школа", "Иванова")), 1, 900, 450))
 
 
 # Typed at a terminal: the files afterwards, and what the screen must hold (or a check of it).
@@ -201,10 +201,11 @@ K = record(tuple(t.encode("cp1251").decode("latin-1") for t in ("Школа", "�
               (PAUSE[:-1], " 7")], {"out": record(("n" * 49, "D", 1, 2, 3))},
      ["n" * 49 + "\a"] if EDITOR else ["\r\nOnly the first 49 characters were kept.\r\n"]),
     ({}, {}, [(PROMPT, "111"), line(QUESTION, "yes\rA\rD\r1\r2\r0\rno\r"), (PAUSE[:-1], " 4"),
-              (PAUSE[:-1], " 7")], {}, [PRUNED + "\r\n" + PAUSE[:-1],  # the pause: a line of its own
-                                        "\r\nSchool list is empty!\r\n" + PAUSE[:-1]]),
-    ({"LC_ALL": "bg_BG.UTF-8"}, {}, [(u("режим:"), "111"), line(u("(да/не)"), "Д\rШкола\rИванова\r"
-        "двайсет\r1\r900\r450\rне\r"), (u("продължите"), " 7"), line(u("Да изляза ли"), "Не\r"),
+              (PAUSE[:-1], " 7")], {},  # the pause on a line of its own, and no more
+     [PRUNED + "\r\n" + PAUSE[:-1], "\r\nSchool list is empty!\r\n" + PAUSE[:-1]]),
+    ({"LC_ALL": "bg_BG.UTF-8"}, {}, [(u("режим:"), "111"), line(u("(да/не)"),
+        "Д\rШкола\rИванова\rдвайсет\r1\r900\r450\rне\r"), (u("продължите"), " 7"),
+        line(u("Да изляза ли"), "Не\r"),
         (u("режим:"), "6"), line(u("Да го освободя"), "н\r"), (u("режим:"), "2"),
         line(u("училища:"), "списък\r"), (u("продължите"), " 7")], {"списък": K},
      lambda screen: bulgarian(screen) == [] and u("1 училище е записано в списък\r\n") in screen),
