@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "console.h"
@@ -296,7 +297,12 @@ void readText(char* field, std::size_t size) {
     }
     std::size_t kept = line.size() < size - 1 ? line.size() : size - 1;
     if (input.terminal && kept < line.size()) {
-        print(_("Only the first %d characters were kept.\n"), static_cast<int>(kept));
+        char note[256];
+        int length =
+            std::snprintf(note, sizeof note, _("Only the first %d characters were kept.\n"),
+                          static_cast<int>(kept));
+        writeOutput(note,
+                    length > 0 ? std::min(sizeof note - 1, static_cast<std::size_t>(length)) : 0);
     }
     std::memcpy(field, line.data(), kept);
     std::memset(field + kept, 0, size - kept);
@@ -324,8 +330,8 @@ void readNumber(const char* prompt, std::int32_t* target) {
             return;
         }
         discardInput();
-        printLine(_("\nNot a whole number!"));
-        print("%s", prompt);
+        std::string again = std::string(_("\nNot a whole number!")) + "\n" + prompt;
+        writeOutput(again.data(), again.size());  // not through the pages, which read from here
     }
 }
 
