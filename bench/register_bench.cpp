@@ -52,6 +52,8 @@ struct List {
     std::int16_t numberElements = 0;
     std::int16_t lenghtArray = 0;
     std::int16_t memoryFlag = 0;
+    bool unsaved = false;
+    std::string file;  // the school file the list was last loaded from or written to
 
     explicit List(const std::vector<SCHOOL>& schools) {
         std::size_t bytes = schools.size() * sizeof(SCHOOL);
@@ -145,8 +147,8 @@ void BM_LoadSchoolFile(benchmark::State& state) {
     List list;
     for (auto _ : state) {
         typing.replay();
-        list.array =
-            addSchool(list.array, &list.memoryFlag, &list.numberElements, 2, 1, &list.lenghtArray);
+        list.array = addSchool(list.array, &list.memoryFlag, &list.numberElements, 2, 1,
+                               &list.lenghtArray, &list.unsaved, &list.file);
         benchmark::DoNotOptimize(list.array);
         state.PauseTiming();  // the release is command 6's cost, not this one's
         list.release();
@@ -161,7 +163,7 @@ void BM_WriteSchoolFile(benchmark::State& state) {
     Typing typing(fileInFolder("written-" + std::to_string(list.numberElements) + ".dat") + "\n ");
     for (auto _ : state) {
         typing.replay();
-        writeStructFile(list.array, list.numberElements);
+        writeStructFile(list.array, list.numberElements, &list.unsaved, &list.file);
     }
     countSchools(state);
 }

@@ -50,12 +50,24 @@ bool printsToTerminal();
 // Takes the pending line, or the next line, without its line end, exactly as typed.
 void readLine(std::string* line);
 // Like readLine, for a record text: converted to code page 1251 when the terminal
-// speaks UTF-8, cut to size - 1 bytes, the rest of the field filled with NULs.
+// speaks UTF-8, cut to size - 1 bytes, the rest of the field filled with NULs. At
+// a terminal the line editor takes no more than size - 1 characters (a bell), and
+// without it a line says that a longer text was cut.
 void readText(char* field, std::size_t size);
-// Skips white space (line ends included), then takes a signed decimal number in
-// the 32-bit range. When none can be formed the target keeps its value and the
-// offending input stays pending.
-void readNumber(std::int32_t* target);
+// Reads a whole number for `prompt`, just printed: skips white space (line ends
+// included), then takes the next word, up to a blank, tab or line end. A sign and
+// decimal digits in the 32-bit range are the number, and the rest of the line stays
+// pending. Any other word drops the rest of its line, prints the line
+// "\nNot a whole number!" and the prompt again, and reads anew.
+void readNumber(const char* prompt, std::int32_t* target);
+// Prints the question, formatted, drops the rest of the pending line and reads
+// the reply: true for yes. From a script only "yes" (or its translation) is yes
+// and any other line no. At a terminal yes and no come in any case, as y and n,
+// or as their translations; any other reply asks again.
+bool readYes(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Whether the keys come from a terminal (on Windows a console), where a person is
+// asked before work is lost.
+bool inputIsTerminal();
 // Throws away the rest of the pending line; lines typed ahead stay.
 void discardInput();
 // The next key, without echo and without Enter. An escape sequence from a cursor
@@ -70,7 +82,8 @@ enum { KEY_ESCAPE = 27, KEY_RESUMED = 0x100 };
 
 // Blanks the screen and homes the cursor, on a terminal that knows how.
 void clearConsole();
-// "Press any key to continue . . . ", one key, one line end.
+// "Press any key to continue . . . ", one key, one line end. At a terminal, or
+// where the texts are translated, the prompt begins a line of its own.
 void pauseConsole();
 
 // A listing between these two goes a screenful at a time where a person reads and

@@ -33,8 +33,8 @@ char* putLabel(Label label, char* out) {
 /* ==== School-number registry ============================================ */
 
 // Known numbers stand in slots 0 to z - 1; slot z is where a number typed for a
-// new school waits for its check. The table grows as needed: after changes have
-// removed schools, z exceeds the count, so it can need about twice the list size.
+// new school waits for its check. The table grows as needed: within one add, z
+// also counts the numbers of schools typed with 0 students, which pruning removes.
 std::vector<std::int32_t> num;
 std::int32_t z = 0;
 
@@ -56,53 +56,24 @@ bool isUnknownNum(std::int32_t candidate) {
     return unknown;
 }
 
-/* ==== Removal walk ======================================================= */
-
-// Visits the slots in order; a school with 0 students gets the last school moved
-// into its slot, which is then visited again. `visit` sees each school first and
-// may change it. Returns how many schools were removed.
-template <typename Visit>
-std::int16_t removeSchoolsWithoutStudents(SCHOOL* array, std::int16_t* n, Visit visit) {
-    std::int16_t removed = 0;
-    std::int16_t slot = 0;
-    while (slot < *n) {
-        visit(&array[slot]);
-        if (array[slot].numberstudents == 0) {
-            deleteElement(array, *n, slot);
-            --*n;
-            ++removed;
-        } else {
-            ++slot;
-        }
-    }
-    return removed;
-}
-
 // Asks for a school's number until `accepted` takes it, each time on a fresh line.
 void askSchoolNumber(const char* prompt, std::int32_t* number, bool (*accepted)(std::int32_t)) {
     do {
         print("%s", prompt);
         discardInput();
-        readNumber(number);
+        readNumber(prompt, number);
     } while (!accepted(*number));
 }
 
-// Asks for every field of a school that the change command found by name.
-void reenterSchool(SCHOOL* school) {
-    printLine(_("\nENTER FOLLOWING INFORMATION:"));
-    print(_("\nName of new school:"));
-    discardInput();
-    readText(school->schoolname, kTextSize);
-    discardInput();
-    print(_("\nName of director of new school:"));
-    readText(school->director, kTextSize);
-    print(_("\nArea of new school:"));
-    readNumber(&school->schoolarea);
-    discardInput();
-    askSchoolNumber(_("\nNumber of new school:"), &school->schoolnumber, checkReplacementNum);
-    print(_("\nNumber of students in the new school:"));
-    readNumber(&school->numberstudents);
-    discardInput();
+// At a terminal, asks before a write replaces the schools of a file that the list
+// was not loaded from or written to. True when the write may go on.
+bool mayReplaceSchoolsOf(const std::string& name, const std::string& listFile) {
+    long long held = inputIsTerminal() && name != listFile ? schoolsHeldBy(name) : 0;
+    if (held == 1) {
+        return readYes(_("%s already holds 1 school. Replace it? (yes/no)"), name.c_str());
+    }
+    return held <= 0 ||
+           readYes(_("%s already holds %lld schools. Replace them? (yes/no)"), name.c_str(), held);
 }
 
 }  // namespace
@@ -158,10 +129,6 @@ bool registerNum(std::int32_t candidate) {
     return true;
 }
 
-bool checkReplacementNum(std::int32_t candidate) {
-    return isUnknownNum(candidate);
-}
-
 void scanOldNums(const SCHOOL* array, std::int16_t n) {
     reserveNumSlot(static_cast<std::size_t>(n));
     for (std::int16_t k = 0; k < n; ++k) {
@@ -173,7 +140,8 @@ void scanOldNums(const SCHOOL* array, std::int16_t n) {
 /* ==== Adding schools ===================================================== */
 
 SCHOOL* addSchool(SCHOOL* array, std::int16_t* memoryFlag, std::int16_t* numberElements,
-                  std::int16_t submenu, std::int16_t submenu1, std::int16_t* lenghtArray) {
+                  std::int16_t submenu, std::int16_t submenu1, std::int16_t* lenghtArray,
+                  bool* unsaved, std::string* listFile) {
     if (*memoryFlag == 0) {
         array = static_cast<SCHOOL*>(std::malloc(sizeof(SCHOOL) * kFirstCapacity));
         if (!array) {
@@ -184,31 +152,25 @@ SCHOOL* addSchool(SCHOOL* array, std::int16_t* memoryFlag, std::int16_t* numberE
         *memoryFlag = 1;
     }
     if (submenu == 1) {
-        array = addSchoolFromKey(array, numberElements, submenu1, lenghtArray);
+        array = addSchoolFromKey(array, numberElements, submenu1, lenghtArray, unsaved, listFile);
     } else {
-        array = addSchoolFromFile(array, numberElements, submenu1, lenghtArray);
+        array = addSchoolFromFile(array, numberElements, submenu1, lenghtArray, unsaved, listFile);
     }
     scanOldNums(array, *numberElements);
     return array;
 }
 
 SCHOOL* addSchoolFromKey(SCHOOL* array, std::int16_t* numberElements, std::int16_t submenu1,
-                         std::int16_t* lenghtArray) {
+                         std::int16_t* lenghtArray, bool* unsaved, std::string* listFile) {
     if (submenu1 == 1) {
         *numberElements = 0;
         resetNums();
+        *unsaved = false;
+        listFile->clear();  // the new list is no file's
     }
-    // Reused for every school of this add: a number that does not convert keeps the
-    // previous school's value, and the first school's is 0.
+    // Reused for every school of this add; each field is typed anew for each school.
     SCHOOL scratch{};
-    std::string reply;
-    for (;;) {
-        print(_("Will you enter data for another school? - (yes/no)"));
-        discardInput();
-        readLine(&reply);
-        if (reply != "yes" && reply != _("yes")) {
-            return array;
-        }
+    while (readYes(_("Will you enter data for another school? - (yes/no)"))) {
         if (!growArray(&array, *numberElements, lenghtArray)) {
             print(_("\nSchool list is full!"));
             return array;
@@ -217,8 +179,10 @@ SCHOOL* addSchoolFromKey(SCHOOL* array, std::int16_t* numberElements, std::int16
         inputSchool(&scratch);
         array[*numberElements] = scratch;
         ++*numberElements;
+        *unsaved = true;
         discardInput();
     }
+    return array;
 }
 
 void inputSchool(SCHOOL* a) {
@@ -228,16 +192,19 @@ void inputSchool(SCHOOL* a) {
     print(_("\nEnter name of director:"));
     readText(a->director, kTextSize);
     askSchoolNumber(_("\nEnter School number:"), &a->schoolnumber, registerNum);
-    print(_("\nEnter School Area(meter*meter):"));
-    readNumber(&a->schoolarea);
-    print(_("\nEnter number of students:"));
-    readNumber(&a->numberstudents);
+    const char* area = _("\nEnter School Area(meter*meter):");
+    print("%s", area);
+    readNumber(area, &a->schoolarea);
+    const char* students = _("\nEnter number of students:");
+    print("%s", students);
+    readNumber(students, &a->numberstudents);
     discardInput();
 }
 
 /* ==== School file ======================================================== */
 
-void writeStructFile(const SCHOOL* array, std::int16_t numberElements) {
+void writeStructFile(const SCHOOL* array, std::int16_t numberElements, bool* unsaved,
+                     std::string* listFile) {
     if (numberElements <= 0) {
         printLine(_("\nSchool list is empty!"));
         pauseConsole();
@@ -249,6 +216,10 @@ void writeStructFile(const SCHOOL* array, std::int16_t numberElements) {
     AtomicWrite file;
     Reason reason;
     readLine(&name);
+    if (!mayReplaceSchoolsOf(name, *listFile)) {
+        pauseConsole();
+        return;
+    }
     if (failed(reason = beginAtomicWrite(name, &file))) {
         reportFileError(_("Problem opening the file"), name, reason);
     } else {
@@ -258,13 +229,21 @@ void writeStructFile(const SCHOOL* array, std::int16_t numberElements) {
             abandonAtomicWrite(&file);
         } else if (failed(reason = finishAtomicWrite(&file))) {
             reportStreamError(_("Write error :"), reason);
+        } else {
+            *unsaved = false;
+            *listFile = name;
+            if (inputIsTerminal() && numberElements == 1) {
+                print(_("1 school written to %s\n"), name.c_str());
+            } else if (inputIsTerminal()) {
+                print(_("%d schools written to %s\n"), numberElements, name.c_str());
+            }
         }
     }
     pauseConsole();
 }
 
 SCHOOL* addSchoolFromFile(SCHOOL* array, std::int16_t* numberElements, std::int16_t submenu1,
-                          std::int16_t* lenghtArray) {
+                          std::int16_t* lenghtArray, bool* unsaved, std::string* listFile) {
     discardInput();
     printLine(_("Enter schools input file name:"));
     discardInput();
@@ -277,9 +256,14 @@ SCHOOL* addSchoolFromFile(SCHOOL* array, std::int16_t* numberElements, std::int1
         return array;
     }
     // Only now that the file is open may the present list go.
+    std::int16_t before = 0;
     if (submenu1 == 1) {
         *numberElements = 0;
         resetNums();
+        *unsaved = false;
+        *listFile = name;
+    } else {
+        before = *numberElements;
     }
     std::size_t got = 0;  // by the last read: a piece at the end too few for a school
     for (;;) {
@@ -304,6 +288,13 @@ SCHOOL* addSchoolFromFile(SCHOOL* array, std::int16_t* numberElements, std::int1
         reportTornEnd(name, got % sizeof(SCHOOL));
     }
     std::fclose(file);
+    std::int16_t loaded = static_cast<std::int16_t>(*numberElements - before);
+    *unsaved = *unsaved || (submenu1 != 1 && loaded > 0);
+    if (inputIsTerminal() && loaded == 1) {
+        print(_("1 school loaded from %s\n"), name.c_str());
+    } else if (inputIsTerminal()) {
+        print(_("%d schools loaded from %s\n"), loaded, name.c_str());
+    }
     return array;
 }
 
@@ -355,9 +346,10 @@ void sortArray(SCHOOL* array, std::int16_t n) {
 }
 
 void ShowArea(const SCHOOL* array, std::int16_t n) {
-    printLine(_("\nAbove what area taking schools to show?:"));
+    std::string prompt = std::string(_("\nAbove what area taking schools to show?:")) + "\n";
+    print("%s", prompt.c_str());
     std::int32_t threshold = 0;
-    readNumber(&threshold);
+    readNumber(prompt.c_str(), &threshold);
     bool shown = false;
     beginPages();
     for (std::int16_t i = 0; i < n && pagesGoOn(); ++i) {
@@ -371,35 +363,4 @@ void ShowArea(const SCHOOL* array, std::int16_t n) {
     if (!shown) {
         print(_("\nNo schools with bigger area!"));
     }
-}
-
-/* ==== Pruning and editing ================================================ */
-
-std::int16_t CheckStudents(SCHOOL* array, std::int16_t n) {
-    std::int16_t removed = removeSchoolsWithoutStudents(array, &n, [](SCHOOL*) {});
-    print(removed > 0 ? _("\nSchools that had no students were deleted!")
-                      : _("\nAll schools have students!"));
-    return n;
-}
-
-std::int16_t deleteElementByStudents(SCHOOL* array, std::int16_t n) {
-    printLine(_("Enter School name to look for :"));
-    discardInput();
-    char wanted[kTextSize];
-    readText(wanted, kTextSize);
-    bool found = false;
-    std::int16_t removed = removeSchoolsWithoutStudents(array, &n, [&](SCHOOL* school) {
-        if (std::strncmp(school->schoolname, wanted, kTextSize) == 0) {
-            found = true;
-            reenterSchool(school);
-        }
-    });
-    if (!found) {
-        print(_("No School with that name!"));
-    } else if (removed == 1) {
-        print(_("\nSchool had no students so we deleted it!"));
-    } else if (removed == 0) {
-        print(_("\nSchool info changed!"));
-    }
-    return n;
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // One school, exactly as a school file stores it: 112 bytes, no padding, numbers in
 // the machine's (little-endian) order.
@@ -40,28 +41,33 @@ void resetNums();
 // Registers a number typed for a new school: true when it was not known, and it is
 // known from now on; false, with a message per equal number, when it was.
 bool registerNum(std::int32_t candidate);
-// Checks a replacement number in the change command: true when it is not known.
-// Changes nothing in the registry.
-bool checkReplacementNum(std::int32_t candidate);
 // Makes the numbers of the first n schools the known ones.
 void scanOldNums(const SCHOOL* array, std::int16_t n);
 
 // ---- Adding schools ---------------------------------------------------------
+// Beside the list, the main loop owns `unsaved`, true while the list holds schools
+// typed, changed, pruned or appended since it was last written, loaded into a new
+// list or freed, and `listFile`, the name (as typed) of the school file that the
+// list was last loaded from as a new list or written to, empty when none.
 
 // Command 1: makes sure storage exists, then adds from the keyboard (submenu 1) or
 // from a school file, into a new list (submenu1 1) or after the present schools.
 SCHOOL* addSchool(SCHOOL* array, std::int16_t* memoryFlag, std::int16_t* numberElements,
-                  std::int16_t submenu, std::int16_t submenu1, std::int16_t* lenghtArray);
+                  std::int16_t submenu, std::int16_t submenu1, std::int16_t* lenghtArray,
+                  bool* unsaved, std::string* listFile);
 SCHOOL* addSchoolFromKey(SCHOOL* array, std::int16_t* numberElements, std::int16_t submenu1,
-                         std::int16_t* lenghtArray);
+                         std::int16_t* lenghtArray, bool* unsaved, std::string* listFile);
 void inputSchool(SCHOOL* a);
 
 // ---- School file ------------------------------------------------------------
 
-// Command 2: writes the list; pauses at the end.
-void writeStructFile(const SCHOOL* array, std::int16_t numberElements);
+// Command 2: writes the list; pauses at the end. At a terminal it asks before it
+// replaces the schools of a file other than `listFile`, and says what it wrote.
+void writeStructFile(const SCHOOL* array, std::int16_t numberElements, bool* unsaved,
+                     std::string* listFile);
+// At a terminal it says how many schools it loaded.
 SCHOOL* addSchoolFromFile(SCHOOL* array, std::int16_t* numberElements, std::int16_t submenu1,
-                          std::int16_t* lenghtArray);
+                          std::int16_t* lenghtArray, bool* unsaved, std::string* listFile);
 
 // ---- Reports ----------------------------------------------------------------
 
@@ -75,8 +81,14 @@ int sortByStudents(const SCHOOL* pa, const SCHOOL* pb);
 void ShowArea(const SCHOOL* array, std::int16_t n);
 
 // ---- Pruning and editing ----------------------------------------------------
+// (editing.cpp)
 
 // Removes every school with 0 students and says whether any went. Returns the count.
 std::int16_t CheckStudents(SCHOOL* array, std::int16_t n);
-// Command 3: retypes the schools with a typed name. Returns the new count.
-std::int16_t deleteElementByStudents(SCHOOL* array, std::int16_t n);
+// Command 3: retypes the schools with a typed name; a change makes the list unsaved.
+// Returns the new count.
+std::int16_t deleteElementByStudents(SCHOOL* array, std::int16_t n, bool* unsaved);
+// Checks the number typed for the school in `slot` of the n in the list: true when
+// it is its own or no other school's; otherwise says so, once.
+bool checkReplacementNum(const SCHOOL* array, std::int16_t n, std::int16_t slot,
+                         std::int32_t candidate);

@@ -2,6 +2,7 @@
 // register's operations, one menu choice at a time.
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "console.h"
 #include "failures.h"
@@ -104,6 +105,35 @@ enum Command : std::int16_t {
     endProgram(2);
 }
 
+// What is about to empty the list, as a question.
+enum Loss { kEnding, kFreeing, kStartingNew };
+
+// At a terminal, asks before a list with unsaved changes goes; true when it may.
+bool mayLoseList(std::int16_t numberElements, bool unsaved, Loss loss) {
+    if (!unsaved || numberElements <= 0 || !inputIsTerminal()) {
+        return true;
+    }
+    if (numberElements == 1) {
+        return readYes("%s", loss == kEnding    ? _("The list holds 1 school that is not saved. "
+                                                       "End anyway? (yes/no)")
+                             : loss == kFreeing ? _("The list holds 1 school that is not saved. "
+                                                    "Free it anyway? (yes/no)")
+                                                : _("The list holds 1 school that is not saved. "
+                                                    "Start a new list anyway? (yes/no)"));
+    }
+    if (loss == kEnding) {
+        return readYes(_("The list holds %d schools that are not saved. End anyway? (yes/no)"),
+                       numberElements);
+    }
+    if (loss == kFreeing) {
+        return readYes(_("The list holds %d schools that are not saved. Free it anyway? (yes/no)"),
+                       numberElements);
+    }
+    return readYes(_("The list holds %d schools that are not saved. Start a new list anyway? "
+                     "(yes/no)"),
+                   numberElements);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -114,6 +144,8 @@ int main(int argc, char** argv) {
     std::int16_t mode = 0;
     std::int16_t submenu = 0;
     std::int16_t submenu1 = 0;
+    bool unsaved = false;  // see funcs.h
+    std::string listFile;
 
     startTranslations();
     if (argc > 1) {
@@ -126,17 +158,25 @@ int main(int argc, char** argv) {
             case kAdd:
                 submenu = menu(menu_1);
                 submenu1 = menu(menu_1_1);
-                array =
-                    addSchool(array, &memoryFlag, &numberElements, submenu, submenu1, &lenghtArray);
-                numberElements = CheckStudents(array, numberElements);
+                if (submenu1 == 1 && !mayLoseList(numberElements, unsaved, kStartingNew)) {
+                    break;
+                }
+                array = addSchool(array, &memoryFlag, &numberElements, submenu, submenu1,
+                                  &lenghtArray, &unsaved, &listFile);
+                {
+                    std::int16_t added = numberElements;
+                    numberElements = CheckStudents(array, numberElements);
+                    unsaved = unsaved || numberElements < added;
+                }
                 scanOldNums(array, numberElements);
                 pauseConsole();
                 break;
             case kWriteFile:
-                writeStructFile(array, numberElements);
+                writeStructFile(array, numberElements, &unsaved, &listFile);
                 break;
             case kChange:
-                numberElements = deleteElementByStudents(array, numberElements);
+                numberElements = deleteElementByStudents(array, numberElements, &unsaved);
+                scanOldNums(array, numberElements);
                 pauseConsole();
                 break;
             case kSortedListing:
@@ -153,11 +193,21 @@ int main(int argc, char** argv) {
                 pauseConsole();
                 break;
             case kFreeMemory:
+                if (!mayLoseList(numberElements, unsaved, kFreeing)) {
+                    break;
+                }
                 array = deleteArray(array, &numberElements);
                 memoryFlag = 0;
+                unsaved = false;
+                listFile.clear();
                 pauseConsole();
                 break;
-            default:  // kEnd leaves the loop; 8 draws the menu again at once
+            case kEnd:
+                if (!mayLoseList(numberElements, unsaved, kEnding)) {
+                    mode = 0;  // the loop goes on
+                }
+                break;
+            default:  // 8 draws the menu again at once
                 break;
         }
     }

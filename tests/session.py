@@ -110,11 +110,21 @@ cmd = lambda keys, screen="": (keys, menu(MAIN, keys[:1]) + screen)  # the first
 END = cmd("7")
 
 
-def school(position, s, refused=()):  # typed at the keyboard after the numbers refused
-    return ("yes\n%s\n%s\n%s%d\n%d\n%d\n" % (*s[:2], "".join("%d\n" % n for n in refused), *s[2:]),
+NOT = "\nNot a whole number!\n"  # and the prompt again
+
+
+def asked(prompt, word):  # a prompt, and again after a word that is no whole number
+    return prompt + (NOT + prompt) * (word is not None)
+
+
+def school(position, s, refused=(), word=None):  # typed after the numbers refused; `word`
+    w = "" if word is None else word + "\n"  # refused before the number, area and students
+    return ("yes\n%s\n%s\n%s%s%d\n%s%d\n%s%d\n" % (*s[:2], w, "".join("%d\n" % n for n in refused),
+                                                    s[2], w, s[3], w, s[4]),
             QUESTION + "\nSCHOOL  NUMBER %d: \nEnter name of School:\nEnter name of director:"
-            % position + "\nEnter School number:\nSchool number already exists!\n" * len(refused)
-            + "\nEnter School number:\nEnter School Area(meter*meter):\nEnter number of students:")
+            % position + asked("\nEnter School number:", word) + "\nSchool number already exists!"
+            "\n\nEnter School number:" * len(refused) + asked("\nEnter School Area(meter*meter):", word)
+            + asked("\nEnter number of students:", word))
 
 
 def add(place, *typed, verdict=KEPT, reply="no"):  # into a new ('1') or the present ('2') list
@@ -132,9 +142,9 @@ def write(name="out", then=""):
     return cmd("2%s\n " % name, "Enter name for the file for the schools list:\n" + then + PAUSE)
 
 
-def area(threshold, *shown):  # shown: (position, school) pairs
-    return cmd("5%s\n " % threshold, AREA + ("".join(block(*p) for p in shown) or
-                                              "\nNo schools with bigger area!") + PAUSE)
+def area(threshold, *shown, word=None):  # shown: (position, school) pairs
+    return cmd("5%s%s\n " % ("" if word is None else word + "\n", threshold), asked(AREA, word) + (
+        "".join(block(*p) for p in shown) or "\nNo schools with bigger area!") + PAUSE)
 
 
 listing = lambda *schools: area("-99999", *enumerate(schools, 1))
@@ -145,11 +155,12 @@ def sort(*schools):
         "".join(block(*p) for p in enumerate(schools, 1)) or "\nSchool list is empty!\n") + PAUSE)
 
 
-def change(name, *found, verdict):  # found: the schools of that name, each typed anew
-    keys = "".join("%s\n%s\n%d\n%s%d\n%d\n" % (s[0], s[1], s[3], "".join(
-        "%d\n" % n for n in refused), s[2], s[4]) for s, refused in found)
+def change(name, *found, verdict, word=None):  # found: the schools of that name, each typed anew
+    w = "" if word is None else word + "\n"
+    keys = "".join("%s\n%s\n%s%d\n%s%s%d\n%s%d\n" % (s[0], s[1], w, s[3], w, "".join(
+        "%d\n" % n for n in refused), s[2], w, s[4]) for s, refused in found)
     return cmd("3%s\n%s " % (name, keys), "Enter School name to look for :\n" + "".join(
-        "\nENTER FOLLOWING INFORMATION:\n\nName of new school:\nName of director of new school:"
-        "\nArea of new school:" + "\nNumber of new school:\nSchool number already exists!\n" *
-        len(refused) + "\nNumber of new school:\nNumber of students in the new school:"
-        for _, refused in found) + verdict + PAUSE)
+        "\nENTER FOLLOWING INFORMATION:\n\nName of new school:\nName of director of new school:" +
+        asked("\nArea of new school:", word) + asked("\nNumber of new school:", word) +
+        "\nSchool number already exists!\n\nNumber of new school:" * len(refused) +
+        asked("\nNumber of students in the new school:", word) for _, refused in found) + verdict + PAUSE)

@@ -58,7 +58,10 @@ bg = lambda name, keys, out="!", **kw: row(  # noqa: E731
     "in Bulgarian: " + name, (keys, out), env=BG, reads=bulgarian, **kw)
 DELETED, CHANGED = "\nSchool had no students so we deleted it!", "\nSchool info changed!"
 
-ROWS = [
+AREA_TYPED, AHEAD = "\nEnter School Area(meter*meter):", [("A", "D", 12, 900, 450), ("B", "D", 13, 900, 450)]
+
+ROWS = [  # a pipe asks nothing: 7 and 6 at once, whatever the list holds
+
     row("other keys ignored, 8 redraws, 7 ends", ("a09\n\r \x1b\x7f\xb1\xff-88", menu(MAIN, "8") +
                                                   menu(MAIN, "8")), END),
     row("commands on no list", sort(), area("12"), cmd("2 ", "\nSchool list is empty!\n" + PAUSE),
@@ -74,9 +77,14 @@ ROWS = [
     row("growing past 5 and 10, appending, a new list", add("1", *map(school, range(1, 12), MANY)),
         add("2", school(12, MANY[11], [1])), listing(*MANY), add("1", school(1, A)), listing(A),
         END),
-    row("numbers typed as letters", ("111yes\nA\nD\n7abc\nyes\nB\nD\n8\n90\n40\nyes\nC\nD\n9 x\n"
-        "no\n ", add("1", school(1, A), school(2, A), school(3, A), verdict=PRUNED)[1]),
-        listing(("C", "D", 9, 90, 40), ("B", "D", 8, 90, 40)), END),
+    row("numbers typed ahead on one line, a word among them; 7 ends at once, unsaved", (
+        "111yes\nA\nD\n12 900 450\nyes\nB\nD\n13 9x 5\n900 450\nno\n ", add("1", school(1, AHEAD[0]), (
+            "", school(2, AHEAD[1])[1].replace(AREA_TYPED, asked(AREA_TYPED, ""))))[1]),
+        listing(*AHEAD), END),
+    *(row("a word at every number prompt: " + word.encode("latin-1").hex(), load("1"),
+          change("Alpha", (A, ()), verdict=CHANGED, word=word), add("2", school(2, B, word=word)),
+          area("100", (1, A), (2, B), word=word), END, files={"f": file(A)}) for word in [
+        "abc", "12abc", "1e3", "1,200", "1.5", "--5", "2147483648", keyed("двайсет")]),
     *(row("reply %r" % r, add("1", reply=r), sort(), END) for r in ("", "Yes", " yes", "yess")),
     row("texts cut to 49 bytes, CR LF lines, an empty one, a last line without its end", (
         "111yes\r\n%s\r\n\r\n5\r\n6\r\n7\r\nno\r\n " % ("n" * 99999),
@@ -108,9 +116,9 @@ ROWS = [
     row("sorted, negative counts last, and written so", load("1"), sort(B, C, s("L", 9, -5)),
         write(), END, files={"f": file(s("L", 9, -5), B, C)},
         after={"f": file(s("L", 9, -5), B, C), "out": file(B, C, s("L", 9, -5))}),
-    row("the area threshold is strict", area("abc"), load("1"), area("300 400", (3, BIG)),
+    row("the area threshold is strict", area("12"), load("1"), area("300 400", (3, BIG)),
         ("5 ", menu(MAIN, "5") + AREA + "\nNo schools with bigger area!" + PAUSE),
-        area("abc", (1, ONE), (2, EQUAL), (3, BIG)), END, files={"f": file(ONE, EQUAL, BIG)}),
+        area("0", (1, ONE), (2, EQUAL), (3, BIG)), END, files={"f": file(ONE, EQUAL, BIG)}),
     row("change: not found, and both of a name changed", load("1"),
         change("Nobody", verdict="No School with that name!"),
         (lambda k, screen: (k[:-2] + " 99\n ", screen))(  # the rest of the last line goes
@@ -121,14 +129,25 @@ ROWS = [
         change("Y", (s("Y", 9, 0), ()), verdict=DELETED),
         change("X", (s("X", 8, 0), ()), (s("X", 9, 0), ()), verdict=""), listing(*walk("Z4")),
         END, files={"f": file(*walk("X1 Y2 X3 Z4"))}),
-    # A change checks numbers against those of the last add, and adds none
-    row("change: numbers against the registry", load("2"),
+    # After a change the numbers of the list are the known ones: those it gave are refused,
+    # those it replaced or removed are free again
+    row("change: numbers refused and freed for the next add", load("2"),
         change("A", (s("A", 9, 0), ()), verdict=DELETED),
         change("B", (s("B", 9, 0), ()), verdict=DELETED),
-        change("C", (s("C", 5, 5), [4]), verdict=CHANGED),
-        add("2", school(3, s("E", 5, 5), [4]), school(4, s("F", 0, 5))),
-        listing(s("D", 4, 5), s("C", 5, 5), s("E", 5, 5), s("F", 0, 5)), END,
+        change("C", (s("C", 5, 5), ()), verdict=CHANGED),
+        add("2", school(3, s("E", 6, 5), [5, 4]), school(4, s("F", 3, 5))),
+        listing(s("D", 4, 5), s("C", 5, 5), s("E", 6, 5), s("F", 3, 5)), END,
         files={"f": file(s("A", 1, 5), s("B", 2, 5), s("C", 3, 5), s("D", 4, 5))}),
+    row("change: a school keeps its own number", load("1"),
+        change("Alpha", (s("Alpha", 1, 7), ()), verdict=CHANGED), listing(s("Alpha", 1, 7), B), END,
+        files={"f": file(A, B)}),
+    row("change: another school's number refused once, though two hold it", load("1"),
+        change("Alpha", (s("Alpha", 9, 7), [2]), verdict=CHANGED),
+        listing(s("Alpha", 9, 7), B, s("Gamma", 2, 10)), END,
+        files={"f": file(A, B, s("Gamma", 2, 10))}),
+    row("change: a new number refused for the second school of the name", load("1"),
+        change("X", (s("P", 120, 1), ()), (s("Q", 121, 3), [120]), verdict=CHANGED),
+        listing(s("P", 120, 1), s("Q", 121, 3)), END, files={"f": file(*walk("X1 X3"))}),
     row("every byte of 1251 shown as UTF-8 and typed back", load("1"), listing(*SHOWN),
         add("1", *map(school, (1, 2), SHOWN)), write(), END, files={"f": file(*HIGH)},
         after={"f": file(*HIGH), "out": file(*HIGH)},
@@ -140,6 +159,10 @@ ROWS = [
     bg("a whole session, yes as да", keyed("111да\n%s\n%s\n1\n900\n450\nне\n 4 5100\n 3Няма\n 2out\n"
        " 6 121out\n 7" % K), after={"out": file((*(t.encode("cp1251").decode("latin-1") for t in K),
                                                   1, 900, 450))}),
+    bg("a word at a number prompt, a school removed by a change", keyed(
+       "111да\n%s\n%s\n1\nдвайсет\n900\n450\nда\nБ\nВ\n2\n5\n6\nне\n 3Б\nБ\nВ\n5\n2\n0\n"
+       " 2out\n 7" % K),
+       after={"out": file((*(t.encode("cp1251").decode("latin-1") for t in K), 1, 900, 450))}),
     bg("--help", "", args=["--help"]),
     row("in Bulgarian: --help, the messages' locale alone", ("", "!"), args=["--help"],
         env={"LC_ALL": "", "LC_MESSAGES": "bg_BG.UTF-8"}, reads=bulgarian, marks=POSIX),

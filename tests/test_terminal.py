@@ -36,12 +36,13 @@ class Terminal:
             self.out += os.read(self.master, 4096).decode("latin-1")
         assert text is None or text in self.out[self.typed:]
 
-    def type(self, wait, keys):  # once the program shows `wait` and has left line mode
-        self.wait_for(wait)
+    def type(self, wait, keys, line=False):  # once the program shows `wait` and has left
+        self.wait_for(wait)  # line mode, unless it waits for a `line`
         deadline = time.monotonic() + 5
-        while termios.tcgetattr(self.slave)[3] & termios.ICANON and time.monotonic() < deadline:
+        while not line and termios.tcgetattr(self.slave)[3] & termios.ICANON and (
+                time.monotonic() < deadline):
             time.sleep(0.001)
-        self.typed, data = len(self.out), keys.encode()
+        self.typed, data = len(self.out), keys if isinstance(keys, bytes) else keys.encode()
         while data:  # as a paste comes: while the program reads, and echoes, the rest
             readable, writable, _ = select.select([self.master], [self.master], [], 10)
             self.out += os.read(self.master, 65536).decode("latin-1") if readable else ""
@@ -65,7 +66,7 @@ def test_keys_without_enter_or_echo_and_escape_sequences_as_one_key(tmp_path):
         time.sleep(0.2)
         os.write(t.master, keys)
     assert t.finish() == 0
-    assert t.out == (CLEAR + menu(MAIN, "6") + "\nNo memory used!" + PAUSE + CLEAR +
+    assert t.out == (CLEAR + menu(MAIN, "6") + "\nNo memory used!\n" + PAUSE + CLEAR +
                      menu(MAIN, "7")).replace("\n", "\r\n")
 
 
@@ -74,7 +75,7 @@ def test_keys_without_enter_or_echo_and_escape_sequences_as_one_key(tmp_path):
     ("", PROMPT, signal.SIGUSR1), ("", PROMPT, signal.SIGALRM), ("111", QUESTION, signal.SIGINT),
     ("111", QUESTION, signal.SIGTERM), ("111", QUESTION, signal.SIGHUP),
     ("111", QUESTION, signal.SIGUSR1),
-    ("111yes\nA\nB\n1\n2\n3\nno\n 2f\n ", PROMPT, signal.SIGTERM),  # after a write
+    ("111yes\nA\nB\n1\n2\n3\nno\n 2f\nyes\n ", PROMPT, signal.SIGTERM),  # after a write
     ("", PROMPT, signal.SIGTSTP), ("6", PAUSE[:-1], signal.SIGTSTP),  # stopped, then `fg`
     ("121f\n 4", MORE, signal.SIGTSTP), *((k, w, signal.SIGTSTP) for k, w in [  # line prompts
         ("3Sof", "look for :"), ("5", "show?:"), ("121", "file name:"), ("121f\n 2", "list:")])])
@@ -136,7 +137,7 @@ def test_bulgarian_pages_pause_and_edited_lines(tmp_path):  # the more prompt wi
     for wait, keys in [("режим:", "121f\n"), ("продължите", " "), ("режим:", "4"), ("още", "q"),
                        ("продължите", " "), ("режим:", "111да\rАз\r"), ("директора:", "Б\x1b[D")]:
         t.type(u(wait), keys)
-    t.type(u("Б"), "\x1b[C\r1\r2\r3\rне\r 7")
+    t.type(u("Б"), "\x1b[C\r1\r2\r3\rне\r 7да\r")
     assert t.finish() == 0
     screen = t.out.encode("latin-1").decode()
     assert bulgarian(t.out) == [] and ("\rВъведете името на директора:Б" in screen) == EDITOR
@@ -161,18 +162,66 @@ def test_texts_cannot_drive_the_terminal_nor_clear_a_dumb_one(tmp_path, locale, 
     os.close(master), os.close(slave)
 
 
-@pytest.mark.parametrize("name,stored", [  # typed at a prompt in the C locale, stored
-    ("\xd8\xea", b"\xd8\xea"),  # bytes beyond ASCII, which libedit would drop there
-    ("\x1b[D\xd8\x1b[1;5C\x1bOP\x1bb\x1b[@\xea\x1b", b"\xd8\xea")])  # Left, Ctrl+Right, F1,
-    # Alt+b, Insert, Escape
-def test_lines_in_the_c_locale_come_as_typed(tmp_path, name, stored):
-    t = Terminal(tmp_path, LC_ALL="C")
-    t.type(PROMPT, "111")
-    t.wait_for(QUESTION)
-    os.write(t.master, f"yes\n{name}\nD\n1\n2\n3\nno\n".encode("latin-1"))
-    t.type(PAUSE[:-1], " 2out\n 7")
+line = lambda wait, keys: (wait, keys, True)  # noqa: E731  a step that a line read takes
+QUESTION_AGAIN = QUESTION + "maybe\r\n" + QUESTION  # without the editor's redrawing
+UNSAVED = "The list holds 2 schools that are not saved. %s anyway? (yes/no)"
+TYPED = "yes\rAlpha\rIvanov\r1\r500\r30\ryes\rBeta\rPetrova\r2\r800\r20\rno\r"
+u = lambda t: t.encode().decode("latin-1")  # noqa: E731  as the terminal gets it
+K = record((*(t.encode("cp1251").decode("latin-1") for t in ("Школа", "Иванова")), 1, 900, 450))
+
+
+# Typed at a terminal: the files afterwards, and what the screen must hold (or a check of it).
+@pytest.mark.parametrize("env,files,steps,after,shown", [
+    *(({"LC_ALL": "C"}, {}, [(PROMPT, "111"), line(QUESTION, b"yes\n%s\nD\n1\n2\n3\nno\n" % name),
+       (PAUSE[:-1], " 2out\n 7")], {"out": record((stored, "D", 1, 2, 3))}, []) for name, stored in [
+        (b"\xd8\xea", "\xd8\xea"),  # bytes beyond ASCII, which libedit would drop in the C locale
+        (b"\x1b[D\xd8\x1b[1;5C\x1bOP\x1bb\x1b[@\xea\x1b", "\xd8\xea")]),  # Left, Ctrl+Right,
+        # F1, Alt+b, Insert, Escape: no part of the line
+    ({}, {}, [(PROMPT, "111"), line(QUESTION, TYPED), (PAUSE[:-1], " 7"),  # unsaved: asked first
+              line(UNSAVED % "End", "no\r"), (PROMPT, "6"), line(UNSAVED % "Free it", "n\r"),
+              (PROMPT, "121"), line(UNSAVED % "Start a new list", "NO\r"), (PROMPT, "2"),
+              line("list:", "out\r"), (PAUSE[:-1], " 7")], {"out": file(A, B)},
+     [UNSAVED % "End", UNSAVED % "Free it", UNSAVED % "Start a new list"]),
+    ({}, {"old": file(C, C, C)}, [(PROMPT, "111"), line(QUESTION, TYPED), (PAUSE[:-1], " 2"),
+        line("list:", "old\r"), line("(yes/no)", "x\rno\r"), (PAUSE[:-1], " 2"),
+        line("list:", "new\r"), (PAUSE[:-1], " 7")], {"old": file(C, C, C), "new": file(A, B)},
+     ["old already holds 3 schools. Replace them? (yes/no)"]),  # another register: asked
+    ({}, {}, [(PROMPT, "111"), line(QUESTION, TYPED.replace("yes", "Yes", 1).replace("yes", "Y")
+                                    .replace("\rno\r", "\rmaybe\rN\r")), (PAUSE[:-1], " 2"),
+              line("list:", "out\r"), (PAUSE[:-1], " 7")], {"out": file(A, B)},
+     [] if EDITOR else [QUESTION_AGAIN]),  # yes and no in any case, in short; others asked again
+    ({}, {"f": file(A, B), "g": file(C)}, [(PROMPT, "121"), line("file name:", "f\r"),
+        (PAUSE[:-1], " 2"), line("list:", "out\r"), (PAUSE[:-1], " 121"), line("file name:", "g\r"),
+        (PAUSE[:-1], " 2"), line("list:", "g\r"), (PAUSE[:-1], " 7")],
+     {"f": file(A, B), "g": file(C), "out": file(A, B)}, ["\r\n2 schools loaded from f\r\n",
+        "\r\n2 schools written to out\r\n", "\r\n1 school loaded from g\r\n",
+        "\r\n1 school written to g\r\n"]),  # what a load and a save did; the file loaded: not asked
+    ({}, {}, [(PROMPT, "111"), line(QUESTION, "yes\r"), line("School:", "n" * 79 + "\r"),
+              line("director:", "D\r1\r2\r3\rno\r"), (PAUSE[:-1], " 2"), line("list:", "out\r"),
+              (PAUSE[:-1], " 7")], {"out": record(("n" * 49, "D", 1, 2, 3))},
+     ["n" * 49 + "\a"] if EDITOR else ["\r\nOnly the first 49 characters were kept.\r\n"]),
+    ({}, {}, [(PROMPT, "111"), line(QUESTION, "yes\rA\rD\r1\r2\r0\rno\r"), (PAUSE[:-1], " 4"),
+              (PAUSE[:-1], " 7")], {},  # the pause on a line of its own, and no more
+     [PRUNED + "\r\n" + PAUSE[:-1], "\r\nSchool list is empty!\r\n" + PAUSE[:-1]]),
+    ({"LC_ALL": "bg_BG.UTF-8"}, {}, [(u("режим:"), "111"), line(u("(да/не)"),
+        "Д\rШкола\rИванова\rдвайсет\r1\r900\r450\rне\r"), (u("продължите"), " 7"),
+        line(u("Да изляза ли"), "Не\r"),
+        (u("режим:"), "6"), line(u("Да го освободя"), "н\r"), (u("режим:"), "2"),
+        line(u("училища:"), "списък\r"), (u("продължите"), " 7")], {"списък": K},
+     lambda screen: bulgarian(screen) == [] and u("1 училище е записано в списък\r\n") in screen),
+], ids=["C locale, bytes beyond ASCII", "C locale, keys that are no part of a line", "unsaved",
+        "another school file", "yes and no", "what a load and a save did", "long texts",
+        "the pause on its own line", "in Bulgarian"])
+def test_typed_at_a_terminal(tmp_path, env, files, steps, after, shown):
+    for name, data in files.items():
+        (tmp_path / name).write_bytes(data.encode("latin-1"))
+    t = Terminal(tmp_path, first=steps[0][0], **env)
+    for step in steps:
+        t.type(*step)
     assert t.finish() == 0
-    assert (tmp_path / "out").read_bytes()[:3] == stored + b"\x00"
+    got = {p.name: p.read_bytes().decode("latin-1") for p in tmp_path.iterdir()}
+    assert got == {**files, **after}
+    assert shown(t.out) if callable(shown) else all(text in t.out for text in shown)
 
 
 @pytest.mark.skipif(not EDITOR, reason="built without libedit")
@@ -182,7 +231,7 @@ def test_lines_are_edited(tmp_path):
                        ("School:", "аж\x7f\x1b[Dл\x1b[C\x1b[1;5D\x1b[1;2A\x1b[5~\x1b[15~\r"),
                        ("director:", "\x1b[A\r"), ("number:", "1" + " " * 70000 + "9\r"),  # cut
                        ("meter):", "2\r"),
-                       ("students:", "3\r"), (QUESTION, "\x1bx\"\r"), (PAUSE[:-1], " "),
+                       ("students:", "3\r"), (QUESTION, "\x1bx\"\rno\r"), (PAUSE[:-1], " "),
                        (PROMPT, "2"), ("list:", "out\r"), (PAUSE[:-1], " "), (PROMPT, "111"),
                        (QUESTION, "\x04")]:  # keys bound to nothing go whole; Alt-x is no command
         t.type(wait, keys)

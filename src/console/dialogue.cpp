@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "console.h"
@@ -18,10 +19,11 @@
 
 namespace {
 
-bool convertTexts = false;   // the terminal speaks UTF-8, records hold code page 1251
-bool safeTexts = false;      // output is a terminal: control bytes in texts show as '?'
-bool safeHighBytes = false;  // so do bytes 0x80..0x9F, which it takes as C1 controls
-bool editingLines = false;   // lines are read through the line editor
+bool convertTexts = false;          // the terminal speaks UTF-8, records hold code page 1251
+bool safeTexts = false;             // output is a terminal: control bytes in texts show as '?'
+bool safeHighBytes = false;         // so do bytes 0x80..0x9F, which it takes as C1 controls
+bool editingLines = false;          // lines are read through the line editor
+std::size_t lineMost = kLineLimit;  // the characters that the line editor takes
 
 // The bytes read and not yet taken, and the line that line and number reads work on.
 struct Input {
@@ -95,8 +97,10 @@ void skipEscapeSequence() {
 Received takeEditedLine() {
     std::string typed;
     typed.swap(input.pending);
-    Received received = readEditedLine(shownLine(), promptAbove(), &typed, &input.pending);
+    Received received =
+        readEditedLine(shownLine(), promptAbove(), lineMost, &typed, &input.pending);
     forgetShownLines();  // the line end typed moved to a new line
+    markLineEnded();
     input.start = 0;
     input.end = std::min(typed.size(), sizeof input.bytes);
     std::memcpy(input.bytes, typed.data(), input.end);
@@ -170,8 +174,10 @@ Received takeLine() {
             } else if (length >= 2 && input.pending[length - 2] == '\r') {
                 input.pending.erase(length - 2, 1);
             }
-            if (input.terminal)
+            if (input.terminal) {
                 dropKeySequences(&input.pending);
+                markLineEnded();  // the line end typed was echoed
+            }
             return Received{Fill::kData, 0, 0};
         }
     }
@@ -190,12 +196,20 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+bool endsWord(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
 }  // namespace
 
 /* ==== Lent to the pages of a listing ===================================== */
 
 bool inputIsTerminal() {
     return input.terminal;
+}
+
+bool typesUtf8() {
+    return convertTexts;
 }
 
 /* ==== Start-up =========================================================== */
@@ -275,28 +289,50 @@ void readLine(std::string* line) {
 
 void readText(char* field, std::size_t size) {
     std::string line;
+    lineMost = size - 1;
     readLine(&line);
+    lineMost = kLineLimit;
     if (convertTexts) {
         line = utf8ToCp1251(line);
     }
     std::size_t kept = line.size() < size - 1 ? line.size() : size - 1;
+    if (input.terminal && kept < line.size()) {
+        char note[256];
+        int length =
+            std::snprintf(note, sizeof note, _("Only the first %d characters were kept.\n"),
+                          static_cast<int>(kept));
+        writeOutput(note,
+                    length > 0 ? std::min(sizeof note - 1, static_cast<std::size_t>(length)) : 0);
+    }
     std::memcpy(field, line.data(), kept);
     std::memset(field + kept, 0, size - kept);
 }
 
-void readNumber(std::int32_t* target) {
+void readNumber(const char* prompt, std::int32_t* target) {
     for (;;) {
         while (input.pendingPos < input.pending.size() &&
                isBlank(input.pending[input.pendingPos])) {
             ++input.pendingPos;
         }
-        if (input.pendingPos < input.pending.size()) {
-            break;
+        if (input.pendingPos == input.pending.size()) {
+            takeLineOrEnd();
+            continue;
         }
-        takeLineOrEnd();
+        const char* word = input.pending.data() + input.pendingPos;
+        std::size_t length = 0;
+        while (input.pendingPos + length < input.pending.size() && !endsWord(word[length])) {
+            ++length;
+        }
+        std::int32_t number = 0;
+        if (length > 0 && parseNumber(word, length, &number) == length) {
+            *target = number;
+            input.pendingPos += length;
+            return;
+        }
+        discardInput();
+        std::string again = std::string(_("\nNot a whole number!")) + "\n" + prompt;
+        writeOutput(again.data(), again.size());  // not through the pages, which read from here
     }
-    input.pendingPos += parseNumber(input.pending.data() + input.pendingPos,
-                                    input.pending.size() - input.pendingPos, target);
 }
 
 void discardInput() {

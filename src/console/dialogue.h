@@ -1,5 +1,8 @@
-// What the input of the dialogue (dialogue.cpp) lends the pages of a listing.
+// What the input of the dialogue (dialogue.cpp) lends the pages of a listing and
+// the replies to questions.
 #pragma once
 
-// Whether the keys come from a terminal (on Windows a console), not a script.
-bool inputIsTerminal();
+#include "console.h"  // inputIsTerminal
+
+// Whether the terminal speaks UTF-8 while records hold code page 1251.
+bool typesUtf8();

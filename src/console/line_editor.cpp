@@ -30,11 +30,9 @@ struct Editor {
     std::string held;   // read past an invalid character, to be taken anew
     std::wstring keys;  // decoded and not yet handed to the editor
     std::size_t keyAt = 0;
+    std::ptrdiff_t most = 0;  // printable characters that the line takes
 };
 Editor editor;
-
-// A longer line is cut by the dialogue: the rest of a paste goes as it comes.
-const std::ptrdiff_t kMostCharacters = static_cast<std::ptrdiff_t>(kLineLimit);
 
 // The cursor and editing keys, each in the one form that the filter passes on.
 const char* const kBindings[][2] = {
@@ -147,7 +145,7 @@ wchar_t decode(int byte) {
 }
 
 // The editor's read of one key (EL_GETCFN). A line that holds the most it may
-// takes no more printable characters.
+// takes no more printable characters: each one rings the bell instead.
 int takeKey(EditLine*, wchar_t* key) {
     for (;;) {
         if (editor.keyAt < editor.keys.size()) {
@@ -167,9 +165,11 @@ int takeKey(EditLine*, wchar_t* key) {
         }
         *key = decode(byte);
         const LineInfoW* line = el_wline(editor.line);
-        if (*key < 0x20 || *key == 0x7F || line->lastchar - line->buffer < kMostCharacters) {
+        if (*key < 0x20 || *key == 0x7F || line->lastchar - line->buffer < editor.most) {
             return 1;
         }
+        std::fputs("\a", stdout);
+        std::fflush(stdout);
     }
 }
 
@@ -202,9 +202,10 @@ bool startLineEditor(int fd) {
     return true;
 }
 
-Received readEditedLine(const std::string& prompt, const std::string& above, std::string* typed,
-                        std::string* line) {
+Received readEditedLine(const std::string& prompt, const std::string& above, std::size_t most,
+                        std::string* typed, std::string* line) {
     editor.prompt = prompt;
+    editor.most = static_cast<std::ptrdiff_t>(most);
     editor.above = above;
     editor.typed.swap(*typed);
     editor.typedAt = 0;

@@ -6,6 +6,7 @@ bool startLineEditor(int) {
     return false;
 }
 
-Received readEditedLine(const std::string&, const std::string&, std::string*, std::string*) {
+Received readEditedLine(const std::string&, const std::string&, std::size_t, std::string*,
+                        std::string*) {
     return Received{Fill::kFailed, 0, 0};
 }

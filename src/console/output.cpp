@@ -12,7 +12,8 @@ namespace {
 
 // One write per 64 KiB of output and per wait for input.
 char outputBuffer[1 << 16];
-int firstFailure = 0;  // why standard output first failed, 0 while it works
+int firstFailure = 0;   // why standard output first failed, 0 while it works
+bool lineEnded = true;  // nothing written yet, or the last byte sent the cursor to a line's start
 
 // At a terminal, what was written since the last line end, and the last whole
 // line before it: a line read shows them again after a stop, and the line editor
@@ -31,6 +32,9 @@ void writeOutput(const char* bytes, std::size_t size) {
     errno = 0;
     if (std::fwrite(bytes, 1, size, stdout) != size && firstFailure == 0) {
         firstFailure = lastError();  // the write's own reason, before anything changes it
+    }
+    if (size > 0) {
+        lineEnded = bytes[size - 1] == '\n' || bytes[size - 1] == '\r';
     }
     if (followingLine) {
         std::size_t lineAt = size;
@@ -59,6 +63,14 @@ void flushOutput() {
 
 int outputFailure() {
     return std::ferror(stdout) ? (firstFailure != 0 ? firstFailure : EIO) : 0;
+}
+
+bool atLineStart() {
+    return lineEnded;
+}
+
+void markLineEnded() {
+    lineEnded = true;
 }
 
 void followShownLine() {

@@ -13,6 +13,11 @@ void writeOutput(const char* bytes, std::size_t size);
 void flushOutput();
 // Why standard output lost what was written to it; 0 when nothing was lost.
 int outputFailure();
+// Whether the last byte written, or the line end typed after it, left the cursor at
+// the start of a line.
+bool atLineStart();
+// A line end typed was echoed by the terminal.
+void markLineEnded();
 // From now on, remembers what was written since the last line end, and the last
 // whole line before it (at a terminal, where a stop may call for them again).
 void followShownLine();

@@ -155,7 +155,14 @@ void printBytes(const char* bytes, std::size_t size) {
 }
 
 void pauseConsole() {
-    print(_("Press any key to continue . . . "));
+    const char* prompt = _("Press any key to continue . . . ");
+    // Run on after a message, a translated line would be too wide, and a person
+    // would read the two as one.
+    bool translated = std::strcmp(prompt, "Press any key to continue . . . ") != 0;
+    if (!atLineStart() && (inputIsTerminal() || translated)) {
+        print("\n");
+    }
+    print("%s", prompt);
     while (readKey() == KEY_RESUMED) {
         print("\r%s", _("Press any key to continue . . . "));
     }

@@ -60,11 +60,12 @@ bool inputArrivesWithin(int ms);
 bool startLineEditor(int fd);
 // One line through the editor, with what was printed on the line so far as its
 // prompt; `above`, a prompt printed with its line end, is shown again above it
-// after a stop. `typed` brings the bytes typed before the line was asked for,
+// after a stop. The line takes at most `most` printable characters: one more
+// rings the bell and is dropped. `typed` brings the bytes typed before the line was asked for,
 // which start it, and takes back those read beyond its end. The line comes with
 // its line end; kEnded at the end of input.
-Received readEditedLine(const std::string& prompt, const std::string& above, std::string* typed,
-                        std::string* line);
+Received readEditedLine(const std::string& prompt, const std::string& above, std::size_t most,
+                        std::string* typed, std::string* line);
 // While the editor has the terminal in its own mode, a signal that ends or stops
 // the program gives the terminal back first, and a continue brings the editor's
 // mode back (POSIX only).

@@ -259,6 +259,22 @@ std::FILE* openForReading(const std::string& name, Reason* reason) {
     return stream;
 }
 
+long long schoolsHeldBy(const std::string& name) {
+    Reason reason;
+    std::FILE* stream = openForReading(name, &reason);
+    if (!stream) {
+        return 0;
+    }
+    FileFacts facts;
+    long long held = 0;
+    if (describeFile(fileno(stream), &facts) == 0 && facts.kind == FileFacts::kRegular &&
+        std::fseek(stream, 0, SEEK_END) == 0) {
+        held = std::ftell(stream) / 112;  // the bytes of one school record
+    }
+    std::fclose(stream);
+    return held;
+}
+
 bool isStandardOutput(std::FILE* stream) {
     FileFacts facts;
     return describeFile(fileno(stream), &facts) == 0 && facts.kind == FileFacts::kRegular &&

@@ -16,6 +16,9 @@ void noteStandardStreams();
 // cannot be opened, and so does a name holding a NUL byte. Returns null, with the
 // reason, on failure.
 std::FILE* openForReading(const std::string& name, Reason* reason);
+// How many whole school records the regular file of that name holds; 0 when it is
+// no regular file or cannot be read.
+long long schoolsHeldBy(const std::string& name);
 // Whether the stream reads the regular file that standard output writes, where
 // what is written would change what is read.
 bool isStandardOutput(std::FILE* stream);
