@@ -83,7 +83,7 @@ test-windows:
 	@scripts/prerequisites.sh test-windows
 	$(WINDOWS_BUILD)
 	tests/under-wine.sh /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/test_sessions.py \
-		tests/test_workbook.py
+		tests/test_workbook.py tests/test_terminal.py
 
 clean:
 	rm -rf build build-san build-bench build-win build-portable
