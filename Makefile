@@ -14,6 +14,8 @@
 #                   BENCH_FLAGS passes options to them, e.g. --benchmark_filter=Sort
 #   make windows    cross-build build-win/schools.exe with mingw-w64
 #   make test-windows   run the sessions against the Windows build under wine
+#   make windows-installer   build-win/schools-<version>-x64.msi, made with wixl
+#                   (the three install what they need first, as make run does)
 
 ifeq ($(WERROR),1)
 override CMAKE_FLAGS += -DSCHOOLS_WERROR=ON
@@ -28,7 +30,8 @@ endif
 CMAKE_BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all configure run test package install bench windows test-windows clean
+.PHONY: all configure run test package install bench windows test-windows windows-installer \
+	clean
 
 all: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -64,13 +67,23 @@ bench:
 	cmake --build build-bench -j $(JOBS)
 	./build-bench/bench/register_bench $(BENCH_FLAGS)
 
-windows:
-	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE) -DSCHOOLS_TESTS=OFF $(CMAKE_FLAGS)
+WINDOWS_BUILD = cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+	-DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE) -DSCHOOLS_TESTS=OFF $(CMAKE_FLAGS) && \
 	cmake --build build-win -j $(JOBS)
 
-test-windows: windows
+windows:
+	@scripts/prerequisites.sh windows
+	$(WINDOWS_BUILD)
+
+windows-installer:
+	@scripts/prerequisites.sh windows-installer
+	$(WINDOWS_BUILD) --target windows-installer
+
+test-windows:
+	@scripts/prerequisites.sh test-windows
+	$(WINDOWS_BUILD)
 	tests/under-wine.sh /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/test_sessions.py \
-		tests/test_workbook.py
+		tests/test_workbook.py tests/test_terminal.py
 
 clean:
 	rm -rf build build-san build-bench build-win build-portable

@@ -5,8 +5,10 @@
 #   test   make test: the same, line editing included, GoogleTest, Debian's Python 3 with
 #          pytest and openpyxl, strace, the ACL and attribute tools, and the locales (the
 #          Bulgarian one is generated)
-#   ci     .ci/run and .ci/package: the same, the packaging tools, mingw-w64 with its zlib
-#          and wine
+#   windows             make windows: CMake, make, gettext, mingw-w64 with its zlib
+#   test-windows        make test-windows: the same, wine, and Python 3 with pytest and openpyxl
+#   windows-installer   make windows-installer: make windows's, wixl with msitools, mandoc
+#   ci     .ci/run and .ci/package: all of these and the packaging tools
 # As root on Debian what is missing is installed, after one line that names it. Otherwise
 # one line gives the command that installs it and the status is 1, unless all that is
 # missing is line editing for `run`: then one more line says so, and the build goes on.
@@ -16,8 +18,9 @@ purpose=${1:-}
 case $purpose in
 run) what="make run" ;;
 test) what="make test" ;;
+windows | test-windows | windows-installer) what="make $purpose" ;;
 ci) what=".ci/run" ;;
-*) echo "usage: $0 run|test|ci" >&2; exit 2 ;;
+*) echo "usage: $0 run|test|windows|test-windows|windows-installer|ci" >&2; exit 2 ;;
 esac
 
 missing=() optional=()
@@ -29,33 +32,37 @@ need() {  # the purposes it serves ("run?": wanted there, not required), its pac
     *" $purpose? "*) "$@" >/dev/null 2>&1 || optional+=("$package") ;;
     esac
 }
-need "run test ci" cmake command -v cmake
+windows="windows test-windows windows-installer"
+need "run test $windows ci" cmake command -v cmake
 need "run test ci" g++ command -v g++
-need "run test ci" make command -v make
-need "run test ci" gettext command -v msgfmt
+need "run test $windows ci" make command -v make
+need "run test $windows ci" gettext command -v msgfmt
 need "run test ci" zlib1g-dev test -e /usr/include/zlib.h   # workbooks are zip archives
 need "run? test ci" pkg-config command -v pkg-config
 need "run? test ci" libedit-dev test -e /usr/include/histedit.h
 need "test ci" libgtest-dev test -e /usr/include/gtest/gtest.h
-need "test ci" python3-pytest /usr/bin/python3 -c 'import pytest'
-need "test ci" python3-openpyxl /usr/bin/python3 -c 'import openpyxl'  # reads exported workbooks
+need "test test-windows ci" python3-pytest /usr/bin/python3 -c 'import pytest'
+need "test test-windows ci" python3-openpyxl /usr/bin/python3 -c 'import openpyxl'  # reads exported workbooks
 need "test ci" strace command -v strace    # a signal delivered in the middle of a write
 need "test ci" acl command -v setfacl      # access control lists kept by a write
 need "test ci" attr command -v getfattr    # extended attributes kept by a write
-need "test ci" locales command -v localedef  # sessions in Bulgarian
-need ci mandoc command -v mandoc
+need "test test-windows ci" locales command -v localedef  # sessions in Bulgarian
+need "windows-installer ci" mandoc command -v mandoc
 need ci groff-base command -v groff
 need ci man-db command -v man
 need ci dpkg-dev command -v dpkg-shlibdeps
 need ci gzip command -v gzip
 need ci lintian command -v lintian
-need ci g++-mingw-w64-x86-64 command -v x86_64-w64-mingw32-g++-posix
-need ci libz-mingw-w64-dev test -e /usr/x86_64-w64-mingw32/include/zlib.h
-need ci wine64 test -x /usr/lib/wine/wine64
+need "$windows ci" g++-mingw-w64-x86-64 command -v x86_64-w64-mingw32-g++-posix
+need "$windows ci" libz-mingw-w64-dev test -e /usr/x86_64-w64-mingw32/include/zlib.h
+need "test-windows ci" wine64 test -x /usr/lib/wine/wine64
+need "windows-installer ci" wixl command -v wixl
+need "windows-installer ci" msitools command -v msibuild
 
 # The sessions in Bulgarian need its UTF-8 locale, made once by root.
 bulgarian() {
-    [ "$purpose" != run ] && ! locale -a 2>/dev/null | grep -qix 'bg_BG\.utf-\?8' || return 0
+    case $purpose in test | test-windows | ci) ;; *) return 0 ;; esac
+    ! locale -a 2>/dev/null | grep -qix 'bg_BG\.utf-\?8' || return 0
     if [ "$(id -u)" -eq 0 ] && command -v localedef >/dev/null; then
         echo "$what: generating the locale bg_BG.UTF-8"
         localedef -i bg_BG -f UTF-8 bg_BG.UTF-8

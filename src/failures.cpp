@@ -2,7 +2,9 @@
 // holds goes first, and output that was lost makes the end a failure.
 #include "failures.h"
 
+#include <algorithm>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -35,10 +37,9 @@ void onProgramEnd(void (*handler)(int status)) {
 }
 
 void reportStreamError(const char* prefix, Reason reason) {
-    flushOutput();
     const char* text = reason.own == Reason::kTerminal ? _("a terminal takes no school records")
                                                        : std::strerror(reason.error);
-    std::fprintf(stderr, *prefix ? "%s: %s\n" : "%s%s\n", prefix, text);
+    printError(*prefix ? "%s: %s\n" : "%s%s\n", prefix, text);
 }
 
 void reportFileError(const char* message, const std::string& name, Reason reason) {
@@ -47,11 +48,22 @@ void reportFileError(const char* message, const std::string& name, Reason reason
     reportStreamError(name.c_str(), reason);
 }
 
+// Formatted on the stack, without allocating, as it must when memory has run out;
+// a longer text (a long file name) on the heap.
 void printError(const char* format, ...) {
-    flushOutput();
-    va_list args;
+    char text[1024];
+    va_list args, again;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
+    va_copy(again, args);
+    int size = std::max(std::vsnprintf(text, sizeof text, format, args), 0);
+    if (static_cast<std::size_t>(size) < sizeof text) {
+        writeError(text, static_cast<std::size_t>(size));
+    } else {
+        std::string longer(static_cast<std::size_t>(size) + 1, '\0');
+        std::vsnprintf(&longer[0], longer.size(), format, again);
+        writeError(longer.data(), static_cast<std::size_t>(size));
+    }
+    va_end(again);
     va_end(args);
 }
 

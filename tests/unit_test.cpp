@@ -51,6 +51,12 @@ TEST(CodePage, TypedUtf8BecomesCodePage1251OrQuestionMarks) {
     EXPECT_EQ("?A?B", utf8ToCp1251("\xf1\x80\x80\x80"
                                    "A\xf4\x80\x80\x80"
                                    "B"));
+    // Through the UTF-16 of a Windows console: every byte there and back, a character lacking.
+    for (int byte = 0; byte < 256; ++byte) {
+        EXPECT_EQ(static_cast<char>(byte), cp1251OfUnicode(unicodeOfCp1251(byte))) << byte;
+    }
+    EXPECT_EQ(0x2116, unicodeOfCp1251(0xB9));
+    EXPECT_EQ('?', cp1251OfUnicode(0x4E2D));
     // Exactly: a lead byte without its follower is no UTF-8, whatever follows.
     char out[4];
     std::uint32_t lacking = 0;
@@ -69,24 +75,29 @@ TEST(Texts, PutUpToTheirNulAndUnchangedWhereOutputIsNoTerminal) {
     EXPECT_EQ("A\x1b\x7f\xe0", std::string(out, putText("A\x1b\x7f\xe0\0x", 6, out)));
 }
 
-// What follows an ESC: the kind (L lone, A Alt, S sequence), the body, then the byte left over.
+// What follows an ESC: the kind (L lone, A Alt, S sequence, C the console's two codes), the
+// body, then the byte left over.
 std::string keys;
 std::size_t keyAt = 0;
 std::string decoded(const std::string& bytes) {
     keys = bytes, keyAt = 0;
     auto next = [](void*) { return keyAt < keys.size() ? keys[keyAt++] & 0xFF : -1; };
     EscapeKey key = decodeEscape(next, nullptr);
-    return std::string(1, "LAS"[key.kind]) + key.body + (key.unused < 0 ? "" : "|") +
+    return std::string(1, "LASC"[key.kind]) + key.body + (key.unused < 0 ? "" : "|") +
            std::string(key.unused < 0 ? 0 : 1, static_cast<char>(key.unused));
 }
 
 TEST(Keys, EveryReaderDecodesTheBytesAfterAnEscapeAlike) {
-    const char* const cases[][2] = {
-        {"", "L"},           {"[A", "S[A"},          {"OP", "SOP"},
-        {"[1;5D", "S[1;5D"}, {"[15~x", "S[15~"},     {"[2@", "S[2@"},
-        {"b7", "Ab"},        {"\x7f", "A\x7f"},      {"\x1b[A", "L|\x1b"},
-        {"\r", "L|\r"},      {"\xd0\x96", "L|\xd0"}, {"[1\x01", "S[1|\x01"},
-        {"O", "SO"},         {"[1\xff", "S[1|\xff"}};
+    using namespace std::string_literals;
+    // The last four: the console's Up, then a key of its own; F1; a second code that is a
+    // digit; a first code alone.
+    const std::string cases[][2] = {
+        {"", "L"},           {"[A", "S[A"},           {"OP", "SOP"},
+        {"[1;5D", "S[1;5D"}, {"[15~x", "S[15~"},      {"[2@", "S[2@"},
+        {"b7", "Ab"},        {"\x7f", "A\x7f"},       {"\x1b[A", "L|\x1b"},
+        {"\r", "L|\r"},      {"\xd0\x96", "L|\xd0"},  {"[1\x01", "S[1|\x01"},
+        {"O", "SO"},         {"[1\xff", "S[1|\xff"},  {"\xe0H7", "C\xe0H"},
+        {"\0;"s, "C\0;"s},   {"\0\x31"s, "C\0\x31"s}, {"\xe0", "C\xe0"}};
     for (const auto& c : cases) {
         EXPECT_EQ(c[1], decoded(c[0])) << c[0];
     }

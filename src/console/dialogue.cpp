@@ -359,6 +359,11 @@ int readKey() {
     return key;  // the end-of-input key too: it ends input only at a line prompt
 }
 
+// At a terminal what was printed goes first: a console's text waits in the
+// program's own buffer. A pipe gets no write more.
 void clearConsole() {
+    if (safeTexts) {
+        flushOutput();
+    }
     clearScreen();
 }

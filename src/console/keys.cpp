@@ -5,6 +5,14 @@
 EscapeKey decodeEscape(int (*next)(void* source), void* source) {
     EscapeKey key;
     int byte = next(source);
+    if (byte == 0 || byte == kConsolePrefix) {
+        key.kind = EscapeKey::kConsole;
+        key.body.assign(1, static_cast<char>(byte));
+        if (int code = next(source); code >= 0) {
+            key.body.push_back(static_cast<char>(code));
+        }
+        return key;
+    }
     if (byte != '[' && byte != 'O') {
         if (byte >= 0x20 && byte <= 0x7F) {
             key.kind = EscapeKey::kAlt;

@@ -1,11 +1,13 @@
 // Standard output: its buffer, the bytes written to it, the flush before every
-// wait, and why it first failed. A leaf: it calls nothing of the program's.
+// wait, and why it first failed; and standard error. A leaf over the platform's
+// console: it calls nothing else of the program's.
 #include "console/output.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <string>
 
+#include "console/platform.h"
 #include "last_error.h"
 
 namespace {
@@ -14,6 +16,24 @@ namespace {
 char outputBuffer[1 << 16];
 int firstFailure = 0;   // why standard output first failed, 0 while it works
 bool lineEnded = true;  // nothing written yet, or the last byte sent the cursor to a line's start
+
+// A console that takes characters gets the text kept here at each flush; looked up
+// at the first write, which may come before bufferOutput (--help).
+enum class Console { kUnknown, kText, kBytes } outputConsole = Console::kUnknown;
+std::string consoleText;
+
+bool toConsole() {
+    if (outputConsole == Console::kUnknown) {
+        outputConsole = takesConsoleText(1) ? Console::kText : Console::kBytes;
+    }
+    return outputConsole == Console::kText;
+}
+
+void noteFailure(int reason) {
+    if (firstFailure == 0) {
+        firstFailure = reason;
+    }
+}
 
 // At a terminal, what was written since the last line end, and the last whole
 // line before it: a line read shows them again after a stop, and the line editor
@@ -30,8 +50,13 @@ void bufferOutput() {
 
 void writeOutput(const char* bytes, std::size_t size) {
     errno = 0;
-    if (std::fwrite(bytes, 1, size, stdout) != size && firstFailure == 0) {
-        firstFailure = lastError();  // the write's own reason, before anything changes it
+    if (toConsole()) {
+        consoleText.append(bytes, size);
+        if (consoleText.size() >= sizeof outputBuffer) {
+            flushOutput();
+        }
+    } else if (std::fwrite(bytes, 1, size, stdout) != size) {
+        noteFailure(lastError());  // the write's own reason, before anything changes it
     }
     if (size > 0) {
         lineEnded = bytes[size - 1] == '\n' || bytes[size - 1] == '\r';
@@ -56,12 +81,22 @@ void writeOutput(const char* bytes, std::size_t size) {
 
 void flushOutput() {
     errno = 0;
-    if (std::fflush(stdout) != 0 && firstFailure == 0) {
-        firstFailure = lastError();
+    if (toConsole()) {
+        if (int failure = consoleText.empty()
+                              ? 0
+                              : writeConsoleText(1, consoleText.data(), consoleText.size())) {
+            noteFailure(failure);
+        }
+        consoleText.clear();
+    } else if (std::fflush(stdout) != 0) {
+        noteFailure(lastError());
     }
 }
 
 int outputFailure() {
+    if (outputConsole == Console::kText) {
+        return firstFailure;
+    }
     return std::ferror(stdout) ? (firstFailure != 0 ? firstFailure : EIO) : 0;
 }
 
@@ -71,6 +106,13 @@ bool atLineStart() {
 
 void markLineEnded() {
     lineEnded = true;
+}
+
+void writeError(const char* bytes, std::size_t size) {
+    flushOutput();
+    if (!takesConsoleText(2) || writeConsoleText(2, bytes, size) != 0) {
+        std::fwrite(bytes, 1, size, stderr);
+    }
 }
 
 void followShownLine() {

@@ -1,5 +1,7 @@
 // Standard output, a leaf under the dialogue and the failure reports: its
-// buffer, the bytes written to it, the flush, and its first failure.
+// buffer, the bytes written to it, the flush, and its first failure; and the
+// texts written to standard error. Where either is a console that takes
+// characters (on Windows), its text goes there as characters.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +20,8 @@ int outputFailure();
 bool atLineStart();
 // A line end typed was echoed by the terminal.
 void markLineEnded();
+// Writes to standard error at once, after what standard output holds.
+void writeError(const char* bytes, std::size_t size);
 // From now on, remembers what was written since the last line end, and the last
 // whole line before it (at a terminal, where a stop may call for them again).
 void followShownLine();

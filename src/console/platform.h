@@ -36,6 +36,15 @@ void clearScreen();
 // terminal (C1, on POSIX) rather than letters of the console's code page 1251.
 bool takesC1Controls();
 
+// ---- Console text -----------------------------------------------------------------
+
+// Whether standard output (1) or standard error (2) is a console that takes text as
+// characters rather than bytes: on Windows, as UTF-16 through WriteConsoleW.
+bool takesConsoleText(int fd);
+// Writes text of code page 1251 to that console, converted with the program's own
+// table of it; 0, or why it failed.
+int writeConsoleText(int fd, const char* bytes, std::size_t size);
+
 // ---- Input ------------------------------------------------------------------------
 
 // kResumed: the program went on after a stop while it waited; nothing was read.

@@ -179,6 +179,15 @@ void clearScreen() {
     }
 }
 
+// A terminal takes bytes, which the dialogue has converted where it speaks UTF-8.
+bool takesConsoleText(int) {
+    return false;
+}
+
+int writeConsoleText(int, const char*, std::size_t) {
+    return ENOTTY;
+}
+
 /* ==== Input =============================================================== */
 
 bool attachInput(int fd) {

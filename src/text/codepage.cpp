@@ -103,6 +103,18 @@ std::size_t decodeUtf8(const unsigned char* p, std::size_t left, std::uint32_t* 
 
 }  // namespace
 
+std::uint16_t unicodeOfCp1251(unsigned char byte) {
+    return byte < 0x80    ? byte
+           : byte >= 0xC0 ? static_cast<std::uint16_t>(0x410 + (byte - 0xC0))
+                          : kUpperHalf[byte - 0x80];
+}
+
+char cp1251OfUnicode(std::uint32_t code) {
+    char byte = '?';
+    toCp1251(code, &byte);
+    return byte;
+}
+
 char* encodeUtf8(const char* text, std::size_t length, char* out) {
     for (std::size_t i = 0; i < length; ++i) {
         unsigned char byte = static_cast<unsigned char>(text[i]);

@@ -15,6 +15,12 @@ constexpr std::size_t textRoom(std::size_t size) {
 // Writes `length` bytes of code page 1251 text as UTF-8; returns the end.
 char* encodeUtf8(const char* text, std::size_t length, char* out);
 
+// The character of a byte of code page 1251 (0x98 is U+0098), for a console that
+// takes UTF-16.
+std::uint16_t unicodeOfCp1251(unsigned char byte);
+// The byte of code page 1251 for a character; '?' where the code page lacks it.
+char cp1251OfUnicode(std::uint32_t code);
+
 // Converts typed UTF-8 to code page 1251: a character the code page lacks, and each
 // byte that is not part of a valid sequence, becomes '?'.
 std::string utf8ToCp1251(const std::string& text);
