@@ -52,6 +52,9 @@ class Terminal:
     def finish(self):  # the exit status; the settings must be the first ones
         status = self.program.wait(timeout=10)
         self.wait_for(None, 0)
+        deadline = time.monotonic() + (5 if WINDOWS else 0)  # wine's console restores them late
+        while termios.tcgetattr(self.slave) != self.before and time.monotonic() < deadline:
+            time.sleep(0.01)
         assert termios.tcgetattr(self.slave) == self.before
         os.close(self.master), os.close(self.slave)
         return status
