@@ -25,6 +25,8 @@ constexpr std::size_t kSchoolFileLimit = sizeof(SCHOOL) * kMaxSchools;
 // Far beyond 20480 rows of the longest cells, short of what could exhaust memory.
 constexpr std::size_t kCsvLimit = std::size_t{64} << 20;
 constexpr std::size_t kChunk = 1 << 16;
+const char* const kTooLargeInAll =
+    N_("parts that unpack to more than 64 MiB in all, more than any list of schools takes");
 
 // Records on their way to CSV, and their rows: pieces large enough to take few
 // system calls.
@@ -202,26 +204,31 @@ std::string cellPlace(std::string sheet, std::size_t row, std::size_t column) {
 // The first sheet of a workbook, its cells checked into schools; returns null, or
 // what keeps the archive from being read.
 const char* readWorkbook(const std::string& bytes, std::string* sheetName, CsvSchools* parsed) {
-    // Far beyond the parts of 20480 rows of the longest cells; a bomb stops there.
-    const std::size_t kMemberLimit = kCsvLimit;
+    // All parts together: far beyond those of 20480 rows of the longest cells; a
+    // bomb stops there.
+    const std::size_t kPartsLimit = kCsvLimit;
+    ZipArchive archive;
+    const char* fault = openZip(bytes.data(), bytes.size(), kPartsLimit, &archive);
+    auto unpack = [&](const std::string& name, std::size_t limit, std::string* out) {
+        const ZipMember* member = fault ? nullptr : findZipMember(archive, name);
+        bool ofAll = limit >= archive.room;  // what stops it: the parts' total
+        fault = fault    ? fault
+                : member ? unpackZipMember(&archive, *member, limit, out)
+                         : kNoSuchMember;
+        fault = fault == kTooLargeMember && ofAll ? kTooLargeInAll : fault;
+    };
     std::string workbook, relationships, sheet, strings;
-    const char* fault =
-        readZipMember(bytes.data(), bytes.size(), kWorkbookMember, kMemberLimit, &workbook);
-    if (!fault) {
-        fault = readZipMember(bytes.data(), bytes.size(), "xl/_rels/workbook.xml.rels",
-                              kMemberLimit, &relationships);
-    }
+    unpack(kWorkbookMember, kPartsLimit, &workbook);
+    unpack("xl/_rels/workbook.xml.rels", kPartsLimit, &relationships);
     SheetPlace place;
     if (!fault) {
         fault = findFirstSheet(workbook, relationships, &place);
     }
-    if (!fault && !place.sharedStrings.empty()) {
-        fault = readZipMember(bytes.data(), bytes.size(), place.sharedStrings, kMemberLimit / 4,
-                              &strings);
+    workbook = relationships = std::string();
+    if (!place.sharedStrings.empty()) {
+        unpack(place.sharedStrings, kPartsLimit / 4, &strings);
     }
-    if (!fault) {
-        fault = readZipMember(bytes.data(), bytes.size(), place.member, kMemberLimit, &sheet);
-    }
+    unpack(place.member, kPartsLimit, &sheet);
     if (fault) {
         return fault == kNoSuchMember ? N_("a zip archive that is no workbook") : fault;
     }

@@ -242,4 +242,9 @@ TEST(Zip, MembersFoundByTheirWholeName) {
     EXPECT_EQ(kNoSuchMember, readZipMember(zip.data(), zip.size(), "xl/a.xml", 100, &out));
     // The packed size stands in the member's own header too, for readers that stream.
     EXPECT_EQ(zip.substr(zip.find("PK\1\2") + 20, 4), zip.substr(18, 4));
+    // A member whose bytes do not give the directory's CRC-32 is refused.
+    zip[zip.find("PK\1\2") + 16] ^= 1;
+    EXPECT_STREQ("a damaged part (its CRC-32 does not match)",
+                 readZipMember(zip.data(), zip.size(), "yl/a.xml", 100, &out));
+    EXPECT_EQ("", out);
 }
