@@ -146,8 +146,10 @@ void settle(SheetReader* r, SheetCell* cell, SchoolCell* into) {
         index = number ? std::stoul(cell->value) : 0;
         if (!number || index >= r->shared->size()) {
             into->fault = N_("no such shared string");
-        } else {
-            text = (*r->shared)[index];
+        } else {  // referred to where it is, however many cells name it
+            into->text = (*r->shared)[index].data();
+            into->size = (*r->shared)[index].size();
+            return;
         }
     } else if (cell->type == 'i' || cell->type == 'f' || cell->type == 'd') {
         text.swap(cell->value);
