@@ -164,12 +164,17 @@ ROWS = [
         "c:%d:2: 1 cell where the header has 5".__mod__, range(2, 22)), "c: 2 more errors"]),
     imported("import: an error named on standard input", "", err=["standard input:1:1: no "
              "header row"], into="-"),  # the faults of cells: tests/unit_test.cpp
-    *(imported("import: " + name, text, X) for name, text in [  # as spreadsheets write them
-        ("UTF-16 LE, tabs", ("\ufeff" + TABS).encode("utf-16-le").decode("latin-1")),
-        ("UTF-16 BE", ("\ufeff" + TABS).encode("utf-16-be").decode("latin-1")),
-        ("Windows-1251 and ';'", HEAD.replace(",", ";") + ";".join([*X[:2], "7;-5;10"]))]),
+    *(imported("import: " + name, text, X, warned=w) for name, text, w in [  # as spreadsheets do
+        ("UTF-16 LE, tabs", ("\ufeff" + TABS).encode("utf-16-le").decode("latin-1"), ()),
+        ("UTF-16 BE", ("\ufeff" + TABS).encode("utf-16-be").decode("latin-1"), ()),
+        ("Windows-1251 and ';'", HEAD.replace(",", ";") + ";".join([*X[:2], "7;-5;10"]), [
+            "c:2:1: warning: byte 0xC6 is not UTF-8, so the file was read as Windows-1251"])]),
+    imported("import: UTF-8 but for one byte, refused", HEAD + "Ivan " + u("Я") + ",D,1,1,1\n"
+             "School \xb91,D,2,1,1", err=["c:3:8: byte 0xB9 is not UTF-8, though most of the "
+                                           "file is: mend it, or save the file as UTF-8"]),
     imported("import: UTF-8 with one byte that is not, read as Windows-1251 with a warning", HEAD +
              u("Жю") + ",\xa0,1,1,1", ("\xd0\x96\xd1\x8e", "\xa0", 1, 1, 1), warned=[
+                 "c:2:4: warning: byte 0xA0 is not UTF-8, so the file was read as Windows-1251",
                  'c:2:1: warning: "%s" may be the UTF-8 "%s": the file is not all UTF-8, so it was '
                  'read as Windows-1251' % (u(cp("\xd0\x96\xd1\x8e")), u("Жю"))]),
     imported("import: a number twice and lost letters, taken with warnings", HEAD + "A,??? ?,1,1,"
