@@ -56,6 +56,13 @@ def spreadsheet(d):  # "f" in folder d exported, read by Python's csv module, im
 BG, K = {"LC_ALL": "bg_BG.UTF-8"}, ("Школа", "Иванова")
 bg = lambda name, keys, out="!", **kw: row(  # noqa: E731
     "in Bulgarian: " + name, (keys, out), env=BG, reads=bulgarian, **kw)
+TWICE = HEAD + "A,D,1,1,1\nB,D,1,2,2"  # a school number twice, which is warned of
+beside = lambda edit, err, **kw: row(  # noqa: E731  a copy run with its catalog, edited, beside it
+    "in Bulgarian: " + kw.pop("name"), ("", ""), args=["--import", "c", "o"], env=BG, err=err,
+    files={"c": TWICE, "locale": lambda p: (p.joinpath("bg/LC_MESSAGES").mkdir(parents=True), p.joinpath(
+        "bg/LC_MESSAGES/schools.mo").write_bytes(edit(pathlib.Path(PROGRAM).parent.joinpath(
+            "locale/bg/LC_MESSAGES/schools.mo").read_bytes())))},
+    runner=["/bin/sh", "-c", 'cp "$0" s && exec ./s "$@"'], marks=POSIX, **kw)
 DELETED, CHANGED = "\nSchool had no students so we deleted it!", "\nSchool info changed!"
 
 ROWS = [
@@ -143,6 +150,11 @@ ROWS = [
     bg("--help", "", args=["--help"]),
     row("in Bulgarian: --help, the messages' locale alone", ("", "!"), args=["--help"],
         env={"LC_ALL": "", "LC_MESSAGES": "bg_BG.UTF-8"}, reads=bulgarian, marks=POSIX),
+    beside(lambda mo: mo.replace("%ld има".encode(), "%sd има".encode()), name="a translation "
+           "of other directives, not used", err="c:3:3: предупреждение: school number 1 is also "
+           "on line 2\n".encode().decode("latin-1")),
+    beside(lambda mo: mo[:12] + b"\xff" * 4 + mo[16:], name="a catalog beyond its bytes, not used",
+           err="c:3:3: warning: school number 1 is also on line 2\n"),
     bg("an unknown argument", "", "", args=["-x"], status=2, err="!"),
     bg("errors of a CSV", "", "", args=["--import", "c", "o"], files={"c": HEAD + "A,D,1,1\n\0"},
        status=1, err="!"),

@@ -187,6 +187,15 @@ TEST(Catalog, EveryTextFoundAndNothingReadBeyondTheEnd) {
     }
 }
 
+// A translation is a format of the original only with its directives, in order and kind.
+TEST(Catalog, TranslationsTakeTheOriginalsArguments) {
+    EXPECT_TRUE(sameDirectives("%s is %lu, 100%% of %lu", "%s: %lu, 100%% %-3lu"));
+    EXPECT_FALSE(sameDirectives("%s: %lu", "%lu: %s"));
+    EXPECT_FALSE(sameDirectives("%d", "%d %d"));
+    EXPECT_FALSE(sameDirectives("%ld", "%d"));
+    EXPECT_FALSE(sameDirectives("%.*s", "%s"));
+}
+
 // A sheet's cell read as a school's name: its text, or "column: error". Around it,
 // the sheet may have more before its rows, and the header or the row more cells.
 std::string nameCell(const std::string& cell, const std::string& before = "",
