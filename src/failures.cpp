@@ -15,6 +15,7 @@
 namespace {
 
 void (*endHandler)(int status) = nullptr;
+bool staleCopy = false;
 
 }  // namespace
 
@@ -55,7 +56,12 @@ void printError(const char* format, ...) {
     va_end(args);
 }
 
+void noteStaleCopy() {
+    staleCopy = true;
+}
+
 void endProgram(int status) {
+    status = status == 0 && staleCopy ? 3 : status;
     restoreConsole();
     flushOutput();
     // Output that was lost is a failure, as in every tool whose output matters.

@@ -20,6 +20,9 @@ void reportStreamError(const char* prefix, Reason reason);
 void reportFileError(const char* message, const std::string& name, Reason reason);
 // Formatted text on standard error, after what standard output has so far.
 void printError(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// A copy of a file's old contents stayed behind: a program that would end with
+// status 0 ends with 3.
+void noteStaleCopy();
 // Ends the program with `status`, or with 1 when standard output was lost, which
 // is then reported.
 [[noreturn]] void endProgram(int status);

@@ -297,6 +297,11 @@ FILE_SYSTEM = [
     row("a member writes a group's file through it: owner, group, set-group-ID bit stay", AB,
         write("f"), END, user="nobody", groups=(0,), files={"f": owned(1, 0, 0o2664)},
         also=kept(1, 0, 0o2664), marks=POSIX),
+    row("a copy of the old contents that cannot be removed is named, status 3", AB, write("f"),
+        END, user="nobody", groups=(0,), files={"f": owned(1, 0, 0o664)}, status=3,
+        runner=("strace", "-qqqo/dev/null", "-einject=unlink:error=EPERM:when=2"),
+        err="f: warning: .f.XXXXXX holds its old contents, and could not be removed: Operation "
+        "not permitted\n", also=lambda d: len([*d.glob(".f.*")]) == 1, marks=ROOT),
     row("a link planted in a sticky folder by another user", AB, write("l", NOT_WRITTEN), END,
         files={"f": file(C), "l": planted}, after={"f": file(C), "l": "-> f"},
         err="l: Permission denied\n", marks=ROOT),

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 
 #include "failures.h"
 #include "files/file_calls.h"
@@ -149,9 +150,15 @@ int beginWriteThrough(int fd, const FileFacts& facts, AtomicWrite* file) {
     return error;
 }
 
+// The copy goes once it is needed no more; one that stays is named, since it
+// holds the old contents, and the program's status says so.
 void dropCopy(AtomicWrite* file) {
     if (!file->copy.empty()) {
-        removeFile(file->copy);
+        if (int error = removeFile(file->copy)) {
+            printError(_("%s: warning: %s holds its old contents, and could not be removed: %s\n"),
+                       file->target.c_str(), file->copy.c_str(), std::strerror(error));
+            noteStaleCopy();
+        }
         file->copy.clear();
     }
     if (file->copyFd >= 0) {
