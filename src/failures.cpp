@@ -35,17 +35,25 @@ void onProgramEnd(void (*handler)(int status)) {
     endHandler = handler;
 }
 
+std::string shownName(const std::string& name, const Reason& reason) {
+    return reason.own == Reason::kTemporary || reason.own == Reason::kCopy ? reason.folder : name;
+}
+
 void reportStreamError(const char* prefix, Reason reason) {
     flushOutput();
     const char* text = reason.own == Reason::kTerminal ? _("a terminal takes no school records")
                                                        : std::strerror(reason.error);
-    std::fprintf(stderr, *prefix ? "%s: %s\n" : "%s%s\n", prefix, text);
+    const char* folder =
+        reason.own == Reason::kTemporary ? _(" (the folder must take a temporary file)")
+        : reason.own == Reason::kCopy    ? _(" (the folder must take a copy of the old contents)")
+                                         : "";
+    std::fprintf(stderr, *prefix ? "%s: %s%s\n" : "%s%s%s\n", prefix, text, folder);
 }
 
 void reportFileError(const char* message, const std::string& name, Reason reason) {
     writeOutput(message, std::strlen(message));
     writeOutput("\n", 1);
-    reportStreamError(name.c_str(), reason);
+    reportStreamError(shownName(name, reason).c_str(), reason);
 }
 
 void printError(const char* format, ...) {

@@ -63,7 +63,7 @@ int readWhole(std::FILE* stream, std::size_t limit, std::string* bytes) {
 
 // "schools: NAME: reason", status 1.
 [[noreturn]] void failOn(const std::string& name, Reason reason) {
-    reportStreamError(("schools: " + name).c_str(), reason);
+    reportStreamError(("schools: " + shownName(name, reason)).c_str(), reason);
     endProgram(1);
 }
 

@@ -261,9 +261,11 @@ def planted(p):  # another user's link in a sticky folder, where the system prot
 FILE_SYSTEM = [
     row("a read-only file loads", load("1"), listing(C), END, user="nobody",
         files={"f": chmod(0o444, file(C))}, after={"f": file(C)}),
-    row("a folder that cannot be written", AB, write("d/x", NOT_WRITTEN), write(), END,
-        user="nobody", files={"f": file(C), "d": lambda p: p.mkdir(0o555)},
-        after={"f": file(C), "d": "d", "out": file(A, B)}, err="d/x: Permission denied\n",
+    row("a folder that cannot be written, named: a new file, a writable one", AB, write(
+        "d/x", NOT_WRITTEN), write("d/f", NOT_WRITTEN), write(), END, user="nobody", files={
+            "f": file(C), "d": lambda p: (p.mkdir(), (p / "f").write_text(""), os.chmod(
+                p / "f", 0o666), os.chmod(p, 0o555))}, after={"f": file(C), "d": "d", "out": file(
+                    A, B)}, err="d/: Permission denied (the folder must take a temporary file)\n" * 2,
         marks=POSIX),
     *(row("a file-size limit at the end of a write and in it, " + who, AB, write("f"),
           load("1", "big"), write("f"), END, files={"f": chmod(0o666, file(C)), "big": BIG_FILE},
