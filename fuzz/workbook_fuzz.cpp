@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     SheetPlace place;
     findFirstSheet(strings, sheet, &place);
-    std::vector<std::string> shared;
+    SharedStrings shared;
     readSharedStrings(strings, &shared);
     CsvSchools parsed, again;
     parseSheet(sheet, shared, &parsed);

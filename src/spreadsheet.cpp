@@ -204,35 +204,34 @@ std::string cellPlace(std::string sheet, std::size_t row, std::size_t column) {
 // The first sheet of a workbook, its cells checked into schools; returns null, or
 // what keeps the archive from being read.
 const char* readWorkbook(const std::string& bytes, std::string* sheetName, CsvSchools* parsed) {
-    // All parts together: far beyond those of 20480 rows of the longest cells; a
-    // bomb stops there.
+    // All parts together, the one bound: far beyond those of 20480 rows of the
+    // longest cells; a bomb stops there.
     const std::size_t kPartsLimit = kCsvLimit;
     ZipArchive archive;
     const char* fault = openZip(bytes.data(), bytes.size(), kPartsLimit, &archive);
-    auto unpack = [&](const std::string& name, std::size_t limit, std::string* out) {
+    auto unpack = [&](const std::string& name, std::string* out) {
         const ZipMember* member = fault ? nullptr : findZipMember(archive, name);
-        bool ofAll = limit >= archive.room;  // what stops it: the parts' total
         fault = fault    ? fault
-                : member ? unpackZipMember(&archive, *member, limit, out)
+                : member ? unpackZipMember(&archive, *member, kPartsLimit, out)
                          : kNoSuchMember;
-        fault = fault == kTooLargeMember && ofAll ? kTooLargeInAll : fault;
+        fault = fault == kTooLargeMember ? kTooLargeInAll : fault;
     };
     std::string workbook, relationships, sheet, strings;
-    unpack(kWorkbookMember, kPartsLimit, &workbook);
-    unpack("xl/_rels/workbook.xml.rels", kPartsLimit, &relationships);
+    unpack(kWorkbookMember, &workbook);
+    unpack("xl/_rels/workbook.xml.rels", &relationships);
     SheetPlace place;
     if (!fault) {
         fault = findFirstSheet(workbook, relationships, &place);
     }
     workbook = relationships = std::string();
     if (!place.sharedStrings.empty()) {
-        unpack(place.sharedStrings, kPartsLimit / 4, &strings);
+        unpack(place.sharedStrings, &strings);
     }
-    unpack(place.member, kPartsLimit, &sheet);
+    unpack(place.member, &sheet);
     if (fault) {
         return fault == kNoSuchMember ? N_("a zip archive that is no workbook") : fault;
     }
-    std::vector<std::string> shared;
+    SharedStrings shared;
     readSharedStrings(strings, &shared);
     strings = std::string();
     parseSheet(sheet, shared, parsed);

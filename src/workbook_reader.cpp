@@ -32,7 +32,7 @@ char typeOf(const std::string& type) {
 }
 
 struct SheetReader {
-    const std::vector<std::string>* shared;
+    const SharedStrings* shared;
     SchoolChecks checks;
     bool headerTaken = false;
     std::size_t row = 0, column = 0;  // the present cell's, counted from 1
@@ -68,11 +68,13 @@ void settle(SheetReader* r, SheetCell* cell, SchoolCell* into) {
         bool number = !cell->value.empty() && cell->value.size() < 10 &&
                       cell->value.find_first_not_of("0123456789") == std::string::npos;
         index = number ? std::stoul(cell->value) : 0;
-        if (!number || index >= r->shared->size()) {
+        const std::vector<std::uint32_t>& ends = r->shared->ends;
+        if (!number || index >= ends.size()) {
             into->fault = N_("no such shared string");
         } else {  // referred to where it is, however many cells name it
-            into->text = (*r->shared)[index].data();
-            into->size = (*r->shared)[index].size();
+            std::size_t start = index == 0 ? 0 : ends[index - 1];
+            into->text = r->shared->texts.data() + start;
+            into->size = ends[index] - start;
             return;
         }
     } else if (cell->type == 'i' || cell->type == 'f' || cell->type == 'd') {
@@ -235,7 +237,7 @@ const char* findFirstSheet(const std::string& workbook, const std::string& relat
     return place->member.empty() ? N_("a workbook whose first sheet is missing") : nullptr;
 }
 
-void readSharedStrings(const std::string& xml, std::vector<std::string>* strings) {
+void readSharedStrings(const std::string& xml, SharedStrings* strings) {
     XmlCursor c{xml.data(), xml.data() + xml.size()};
     XmlItem item;
     std::size_t phonetic = 0;  // inside <rPh>, whose texts are readings, not the string
@@ -253,14 +255,14 @@ void readSharedStrings(const std::string& xml, std::vector<std::string>* strings
             inText = open;
         } else if (isXmlName(item, "si") && !open) {
             unescapeText(&text);
-            strings->push_back(text);
+            strings->texts += text;
+            strings->ends.push_back(static_cast<std::uint32_t>(strings->texts.size()));
             text.clear();
         }
     }
 }
 
-void parseSheet(const std::string& xml, const std::vector<std::string>& shared,
-                CsvSchools* result) {
+void parseSheet(const std::string& xml, const SharedStrings& shared, CsvSchools* result) {
     SheetReader r;
     r.shared = &shared;
     // A row of a school takes at least 20 bytes ("<row><c><v>0</v></c>").

@@ -208,7 +208,7 @@ std::string nameCell(const std::string& cell, const std::string& before = "",
     parseSheet(before + head + header + "</row><row r=\"2\"><c r=\"A2\"" + cell +
                    "</c><c><v>7</v></c><c><v>1</v></c><c><v>1</v></c><c><v>1</v></c>" + after +
                    "</row>",
-               {"shared"}, &parsed);
+               SharedStrings{"shared", {6}}, &parsed);
     return parsed.errors.empty()
                ? std::string(parsed.schools.at(0).schoolname)
                : std::to_string(parsed.errors[0].column) + ": " + parsed.errors[0].what;
