@@ -70,6 +70,7 @@ void noteStaleCopy() {
 
 void endProgram(int status) {
     status = status == 0 && staleCopy ? 3 : status;
+    staleCopy = false;  // for the next session of a harness
     restoreConsole();
     flushOutput();
     // Output that was lost is a failure, as in every tool whose output matters.
