@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Fuzzes whole sessions, then CSV, then workbooks, for FUZZ_SECONDS (60) 2:1:1, or replays
+# Fuzzes whole sessions, then CSV, workbooks and catalogs, for FUZZ_SECONDS (60) 3:1:1:1, or replays
 # inputs; see README.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,7 +9,7 @@ ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 
 cmake -S fuzz -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE= >/dev/null
 cmake --build build-fuzz -j 2
 run=$PWD/build-fuzz/run fuzz=$PWD/build-fuzz/${FUZZ_TARGET:-session}_fuzz secs=${FUZZ_SECONDS:-60}
-mkdir -p "$run/corpus" "$run/artifacts" "$run/seeds" "$run/csv" "$run/workbook"
+mkdir -p "$run/corpus" "$run/artifacts" "$run/seeds" "$run/csv" "$run/workbook" "$run/catalog"
 # Sessions write their files in memory where it can: a disk that another process keeps busy
 # would stall a session that writes many files past the time limit, by chance.
 work=$(mktemp -d /dev/shm/schools-fuzz.XXXXXX 2>/dev/null) && chmod 755 "$work" || work=$run
@@ -26,15 +26,24 @@ printf 'name;director;number;area;students\n\xc6\x98;"\xfe""";1;2;3\n' >"$run/cs
 printf '<sst><si><t>a&amp;_x0041_</t></si><si><r><t>b</t></r><rPh><t>x</t></rPh></si></sst>\0%s' \
     '<row r="2"><c t="s"><v>0</v></c><c r="B2" t="s"><v>1</v></c><c><f>1</f><v>2E0</v></c>' \
     '<c t="inlineStr"><is><t>-7</t></is></c><c><v>1.5</v></c></row>' >"$run/workbook/seed"
+# A shared string longer than any field, named by every cell of many rows.
+printf '<sst><si><t>%0300d</t></si></sst>\0<row>%s</row>%s' 0 "$(printf \
+    '<c t="inlineStr"><is><t>%s</t></is></c>' name director number area students)" "$(printf \
+    '<row><c t="s"><v>0</v></c><c t="s"><v>0</v></c><c t="s"><v>0</v></c></row>%.0s' \
+    {1..40})" >"$run/workbook/shared"
+cp build/locale/bg/LC_MESSAGES/schools.mo "$run/catalog/bg.mo"
 head -c 112 /dev/zero | tr '\0' A >"$run/workbook/f"
 build/schools --export "$run/workbook/f" "$run/workbook/seed.xlsx" && rm "$run/workbook/f"
-SCHOOLS_FUZZ_DIR=$work "$fuzz" -max_total_time=$((secs - 2 * (secs / 4))) -max_len=8192 -timeout=10 \
+SCHOOLS_FUZZ_DIR=$work "$fuzz" -max_total_time=$((secs - 3 * (secs / 6))) -max_len=8192 -timeout=10 \
     -rss_limit_mb=2048 -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$run/artifacts/" \
     "$run/corpus" "$run/seeds" </dev/null 2>"$run/log" || { tail -n 60 "$run/log"; exit 1; }
-build-fuzz/csv_fuzz -max_total_time=$((secs / 4)) -timeout=10 -print_final_stats=1 \
+build-fuzz/csv_fuzz -max_total_time=$((secs / 6)) -timeout=10 -print_final_stats=1 \
     -artifact_prefix="$run/artifacts/csv-" "$run/csv" </dev/null 2>"$run/log-csv" ||
     { tail -n 60 "$run/log-csv"; exit 1; }
-build-fuzz/workbook_fuzz -max_total_time=$((secs / 4)) -timeout=10 -rss_limit_mb=2048 \
+build-fuzz/workbook_fuzz -max_total_time=$((secs / 6)) -timeout=10 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$run/artifacts/workbook-" "$run/workbook" </dev/null \
     2>"$run/log-workbook" || { tail -n 60 "$run/log-workbook"; exit 1; }
+build-fuzz/catalog_fuzz -max_total_time=$((secs / 6)) -timeout=10 -print_final_stats=1 \
+    -artifact_prefix="$run/artifacts/catalog-" "$run/catalog" </dev/null 2>"$run/log-catalog" ||
+    { tail -n 60 "$run/log-catalog"; exit 1; }
 grep -hE '^#[0-9]+[[:space:]]+DONE|^stat::number_of_executed_units|^stat::peak_rss' "$run"/log*

@@ -1,5 +1,6 @@
-// The workbook reader on arbitrary bytes: as a zip archive, its members are read;
-// before and after the first NUL, shared strings and a sheet (and a workbook and
+// The workbook reader on arbitrary bytes: as a zip archive, its members are found
+// in its directory, read once, and unpacked within one bound; otherwise the bytes
+// before and after the first NUL are shared strings and a sheet (and a workbook and
 // its relationships). Nothing fails, and the schools of a sheet without errors
 // write and read back the same.
 #include <cstring>
@@ -11,17 +12,23 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const char* bytes = reinterpret_cast<const char*>(data);
     std::string strings, sheet;
-    if (looksLikeZip(bytes, size)) {
-        readZipMember(bytes, size, "xl/sharedStrings.xml", 1 << 20, &strings);
-        readZipMember(bytes, size, kSheetMember, 1 << 20, &sheet);
-    } else {
+    ZipArchive archive;
+    if (looksLikeZip(bytes, size) && !openZip(bytes, size, 1 << 20, &archive)) {
+        // Both within one bound, as an import reads them.
+        if (const ZipMember* member = findZipMember(archive, "xl/sharedStrings.xml")) {
+            unpackZipMember(&archive, *member, 1 << 19, &strings);
+        }
+        if (const ZipMember* member = findZipMember(archive, kSheetMember)) {
+            unpackZipMember(&archive, *member, 1 << 20, &sheet);
+        }
+    } else if (!looksLikeZip(bytes, size)) {
         const char* cut = static_cast<const char*>(std::memchr(bytes, '\0', size));
         strings.assign(bytes, cut ? cut : bytes);
         sheet.assign(cut ? cut + 1 : bytes, bytes + size);
     }
     SheetPlace place;
     findFirstSheet(strings, sheet, &place);
-    std::vector<std::string> shared;
+    SharedStrings shared;
     readSharedStrings(strings, &shared);
     CsvSchools parsed, again;
     parseSheet(sheet, shared, &parsed);

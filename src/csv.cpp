@@ -245,6 +245,29 @@ void parseCsv(const char* bytes, std::size_t size, CsvSchools* result) {
         (encoding == Encoding::kUtf8 || result->errorCount == 0 || isUtf8(bytes, size))) {
         return;
     }
+    // A file mostly UTF-8 has a byte gone wrong, which reading it all as
+    // Windows-1251 would only hide in its other lines.
+    Utf8Breaks breaks;
+    findUtf8Breaks(bytes, size, &breaks);
+    if (breaks.utf8Lines > 0 && breaks.utf8Lines >= breaks.brokenLines) {
+        *result = CsvSchools{};
+        result->errors.push_back(CsvError{
+            breaks.line, breaks.column,
+            formatted(_("byte 0x%02X is not UTF-8, though most of the file is: mend it, or save "
+                        "the file as UTF-8"),
+                      breaks.byte)});
+        result->errorCount = 1;
+        return;
+    }
     cp1251ToUtf8(bytes, size, &converted);
     parseUtf8(converted.data(), converted.size(), Encoding::kCp1251, result);
+    // Said first, since it explains the warnings of texts that follow.
+    result->warnings.insert(
+        result->warnings.begin(),
+        CsvError{breaks.line, breaks.column,
+                 formatted(_("byte 0x%02X is not UTF-8, so the file was read as Windows-1251"),
+                           breaks.byte)});
+    if (++result->warningCount > kShownCsvErrors) {
+        result->warnings.pop_back();
+    }
 }

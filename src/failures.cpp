@@ -17,6 +17,7 @@
 namespace {
 
 void (*endHandler)(int status) = nullptr;
+bool staleCopy = false;
 
 }  // namespace
 
@@ -36,16 +37,24 @@ void onProgramEnd(void (*handler)(int status)) {
     endHandler = handler;
 }
 
+std::string shownName(const std::string& name, const Reason& reason) {
+    return reason.own == Reason::kTemporary || reason.own == Reason::kCopy ? reason.folder : name;
+}
+
 void reportStreamError(const char* prefix, Reason reason) {
     const char* text = reason.own == Reason::kTerminal ? _("a terminal takes no school records")
                                                        : std::strerror(reason.error);
-    printError(*prefix ? "%s: %s\n" : "%s%s\n", prefix, text);
+    const char* folder =
+        reason.own == Reason::kTemporary ? _(" (the folder must take a temporary file)")
+        : reason.own == Reason::kCopy    ? _(" (the folder must take a copy of the old contents)")
+                                         : "";
+    printError(*prefix ? "%s: %s%s\n" : "%s%s%s\n", prefix, text, folder);
 }
 
 void reportFileError(const char* message, const std::string& name, Reason reason) {
     writeOutput(message, std::strlen(message));
     writeOutput("\n", 1);
-    reportStreamError(name.c_str(), reason);
+    reportStreamError(shownName(name, reason).c_str(), reason);
 }
 
 // Formatted on the stack, without allocating, as it must when memory has run out;
@@ -67,7 +76,13 @@ void printError(const char* format, ...) {
     va_end(args);
 }
 
+void noteStaleCopy() {
+    staleCopy = true;
+}
+
 void endProgram(int status) {
+    status = status == 0 && staleCopy ? 3 : status;
+    staleCopy = false;  // for the next session of a harness
     restoreConsole();
     flushOutput();
     // Output that was lost is a failure, as in every tool whose output matters.

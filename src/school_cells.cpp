@@ -24,9 +24,18 @@ std::string withCode(const char* format, std::uint32_t code) {
     return text;
 }
 
+// Code page 1251 is never longer than UTF-8, and 50 characters are at most 200
+// bytes: a longer text is refused on its length alone, unconverted, and so is a
+// number's text of that length.
+constexpr std::size_t kMostTextBytes = 4 * kTextSize;
+
 // What keeps the UTF-8 text from being a record's text.
 std::string whyNotText(const char* text, std::size_t size) {
     std::string shown = showText(text, size);
+    if (size > kMostTextBytes) {
+        return formatted(_("%s is %lu bytes, more than any %lu characters take"), shown.c_str(),
+                         static_cast<unsigned long>(size), static_cast<unsigned long>(kTextSize));
+    }
     std::string converted(size, '\0');
     std::uint32_t lacking = 0;
     char* end = utf8ToCp1251Exactly(text, size, &converted[0], &lacking);
@@ -66,15 +75,15 @@ bool takeSchoolCell(const char* text, std::size_t size, std::size_t column, SCHO
     if (column >= 2) {
         std::int32_t* numbers[] = {&school->schoolnumber, &school->schoolarea,
                                    &school->numberstudents};
-        if (size == 0 || parseNumber(text, size, numbers[column - 2]) != size) {
+        if (size == 0 || size > kMostTextBytes ||
+            parseNumber(text, size, numbers[column - 2]) != size) {
             *error = formatted(_("%s is not a whole number from -2147483648 to 2147483647"),
                                showText(text, size).c_str());
             return false;
         }
         return true;
     }
-    // Code page 1251 is never longer than UTF-8, and 50 characters are at most 200 bytes.
-    char converted[4 * kTextSize];
+    char converted[kMostTextBytes];
     if (size <= sizeof converted) {
         std::uint32_t lacking = 0;
         char* end = utf8ToCp1251Exactly(text, size, converted, &lacking);

@@ -25,6 +25,8 @@ constexpr std::size_t kSchoolFileLimit = sizeof(SCHOOL) * kMaxSchools;
 // Far beyond 20480 rows of the longest cells, short of what could exhaust memory.
 constexpr std::size_t kCsvLimit = std::size_t{64} << 20;
 constexpr std::size_t kChunk = 1 << 16;
+const char* const kTooLargeInAll =
+    N_("parts that unpack to more than 64 MiB in all, more than any list of schools takes");
 
 // Records on their way to CSV, and their rows: pieces large enough to take few
 // system calls.
@@ -61,7 +63,7 @@ int readWhole(std::FILE* stream, std::size_t limit, std::string* bytes) {
 
 // "schools: NAME: reason", status 1.
 [[noreturn]] void failOn(const std::string& name, Reason reason) {
-    reportStreamError(("schools: " + name).c_str(), reason);
+    reportStreamError(("schools: " + shownName(name, reason)).c_str(), reason);
     endProgram(1);
 }
 
@@ -202,30 +204,34 @@ std::string cellPlace(std::string sheet, std::size_t row, std::size_t column) {
 // The first sheet of a workbook, its cells checked into schools; returns null, or
 // what keeps the archive from being read.
 const char* readWorkbook(const std::string& bytes, std::string* sheetName, CsvSchools* parsed) {
-    // Far beyond the parts of 20480 rows of the longest cells; a bomb stops there.
-    const std::size_t kMemberLimit = kCsvLimit;
+    // All parts together, the one bound: far beyond those of 20480 rows of the
+    // longest cells; a bomb stops there.
+    const std::size_t kPartsLimit = kCsvLimit;
+    ZipArchive archive;
+    const char* fault = openZip(bytes.data(), bytes.size(), kPartsLimit, &archive);
+    auto unpack = [&](const std::string& name, std::string* out) {
+        const ZipMember* member = fault ? nullptr : findZipMember(archive, name);
+        fault = fault    ? fault
+                : member ? unpackZipMember(&archive, *member, kPartsLimit, out)
+                         : kNoSuchMember;
+        fault = fault == kTooLargeMember ? kTooLargeInAll : fault;
+    };
     std::string workbook, relationships, sheet, strings;
-    const char* fault =
-        readZipMember(bytes.data(), bytes.size(), kWorkbookMember, kMemberLimit, &workbook);
-    if (!fault) {
-        fault = readZipMember(bytes.data(), bytes.size(), "xl/_rels/workbook.xml.rels",
-                              kMemberLimit, &relationships);
-    }
+    unpack(kWorkbookMember, &workbook);
+    unpack("xl/_rels/workbook.xml.rels", &relationships);
     SheetPlace place;
     if (!fault) {
         fault = findFirstSheet(workbook, relationships, &place);
     }
-    if (!fault && !place.sharedStrings.empty()) {
-        fault = readZipMember(bytes.data(), bytes.size(), place.sharedStrings, kMemberLimit / 4,
-                              &strings);
+    workbook = relationships = std::string();
+    if (!place.sharedStrings.empty()) {
+        unpack(place.sharedStrings, &strings);
     }
-    if (!fault) {
-        fault = readZipMember(bytes.data(), bytes.size(), place.member, kMemberLimit, &sheet);
-    }
+    unpack(place.member, &sheet);
     if (fault) {
         return fault == kNoSuchMember ? N_("a zip archive that is no workbook") : fault;
     }
-    std::vector<std::string> shared;
+    SharedStrings shared;
     readSharedStrings(strings, &shared);
     strings = std::string();
     parseSheet(sheet, shared, parsed);

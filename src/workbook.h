@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -41,11 +42,17 @@ struct SheetPlace {
 // Returns null, or what is wrong.
 const char* findFirstSheet(const std::string& workbook, const std::string& relationships,
                            SheetPlace* place);
-// The texts of xl/sharedStrings.xml, rich-text runs joined, phonetic runs left out.
-void readSharedStrings(const std::string& xml, std::vector<std::string>* strings);
+// The texts of xl/sharedStrings.xml one after another, and where each ends: no
+// larger than the part, however many strings it holds.
+struct SharedStrings {
+    std::string texts;
+    std::vector<std::uint32_t> ends;
+};
+// The texts of the part, rich-text runs joined, phonetic runs left out.
+void readSharedStrings(const std::string& xml, SharedStrings* strings);
 // Checks every cell of the sheet into schools, as CSV's cells are checked: the
 // errors' lines are the rows, their columns the sheet's (1 for A).
-void parseSheet(const std::string& xml, const std::vector<std::string>& shared, CsvSchools* result);
+void parseSheet(const std::string& xml, const SharedStrings& shared, CsvSchools* result);
 
 // "_x0041_": a character escaped in a workbook's text, or a text that must be.
 inline bool looksEscaped(const char* at, const char* end) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "sheet_values.h"
 #include "translate.h"
 #include "workbook.h"
 #include "xml.h"
@@ -10,84 +11,6 @@
 namespace {
 
 constexpr std::size_t kKeptCells = kSchoolColumns + 1;
-
-// "_xHHHH_" back to its character, in place.
-void unescapeText(std::string* text) {
-    std::size_t at = text->find("_x");
-    if (at == std::string::npos) {
-        return;
-    }
-    std::string out(*text, 0, at);
-    for (std::size_t i = at; i < text->size(); ++i) {
-        const char* p = text->data() + i;
-        if (*p != '_' || !looksEscaped(p, text->data() + text->size())) {
-            out.push_back(*p);
-            continue;
-        }
-        unsigned code = 0;
-        for (int k = 2; k < 6; ++k) {
-            char c = p[k];
-            code = code * 16 + static_cast<unsigned>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
-        }
-        if (code < 0x80) {  // in UTF-8, as XML would have carried it
-            out.push_back(static_cast<char>(code));
-        } else if (code < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | code >> 6));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xE0 | code >> 12));
-            out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        }
-        i += 6;
-    }
-    text->swap(out);
-}
-
-// A numeric cell's value as plain decimal digits when it is a whole number
-// ("2024", "2.024E3", "-0"); false for any other value.
-bool wholeNumber(const std::string& value, std::string* digits) {
-    const char* p = value.c_str();
-    std::size_t first = *p == '-';
-    if (value.size() > first && value.size() < first + 12 && p[first] >= '1' && p[first] <= '9' &&
-        value.find_first_not_of("0123456789", first) == std::string::npos) {
-        *digits = value;  // already plain digits, as most are
-        return true;
-    }
-    bool negative = *p == '-';
-    p += *p == '-' || *p == '+';
-    std::string mantissa;
-    std::size_t integral = 0;
-    for (; *p >= '0' && *p <= '9'; ++p, ++integral) {
-        mantissa.push_back(*p);
-    }
-    if (*p == '.') {
-        for (++p; *p >= '0' && *p <= '9'; ++p) {
-            mantissa.push_back(*p);
-        }
-    }
-    long exponent = 0;
-    if (!mantissa.empty() && (*p == 'e' || *p == 'E')) {
-        bool down = p[1] == '-';
-        p += 1 + (p[1] == '-' || p[1] == '+');
-        for (; *p >= '0' && *p <= '9'; ++p) {
-            exponent = std::min(exponent * 10 + (*p - '0'), 1000L);
-        }
-        exponent = down ? -exponent : exponent;
-    }
-    long point = static_cast<long>(integral) + exponent;
-    if (mantissa.empty() || *p != '\0' || point > 30) {
-        return false;
-    }
-    std::size_t whole = static_cast<std::size_t>(std::max(point, 0L));
-    if (mantissa.find_first_not_of('0', std::min(whole, mantissa.size())) != std::string::npos) {
-        return false;
-    }
-    mantissa.resize(whole, '0');
-    mantissa.erase(0, std::min(mantissa.find_first_not_of('0'), mantissa.size()));
-    *digits = mantissa.empty() ? "0" : (negative ? "-" : "") + mantissa;
-    return true;
-}
 
 struct SheetCell {
     // Its type: 's' shared string, 'i' inline string, 'f' a formula's text,
@@ -109,13 +32,14 @@ char typeOf(const std::string& type) {
 }
 
 struct SheetReader {
-    const std::vector<std::string>* shared;
+    const SharedStrings* shared;
     SchoolChecks checks;
     bool headerTaken = false;
     std::size_t row = 0, column = 0;  // the present cell's, counted from 1
     SchoolCell cells[kKeptCells];     // the present row's first cells
     std::size_t lastFilled = 0;       // its last column that is not empty
     std::size_t firstBeyond = 0;      // its first column beyond kKeptCells not empty
+    std::size_t rows = 0;             // rows met so far, empty ones among them
 };
 
 // What an error cell says, as the spreadsheet shows it.
@@ -144,10 +68,14 @@ void settle(SheetReader* r, SheetCell* cell, SchoolCell* into) {
         bool number = !cell->value.empty() && cell->value.size() < 10 &&
                       cell->value.find_first_not_of("0123456789") == std::string::npos;
         index = number ? std::stoul(cell->value) : 0;
-        if (!number || index >= r->shared->size()) {
+        const std::vector<std::uint32_t>& ends = r->shared->ends;
+        if (!number || index >= ends.size()) {
             into->fault = N_("no such shared string");
-        } else {
-            text = (*r->shared)[index];
+        } else {  // referred to where it is, however many cells name it
+            std::size_t start = index == 0 ? 0 : ends[index - 1];
+            into->text = r->shared->texts.data() + start;
+            into->size = ends[index] - start;
+            return;
         }
     } else if (cell->type == 'i' || cell->type == 'f' || cell->type == 'd') {
         text.swap(cell->value);
@@ -216,13 +144,62 @@ void finishCell(SheetReader* r, SheetCell* cell) {
     }
 }
 
-// "C7" into its column, or 0 when it is none.
+// The sheet's last column, XFD, as a number.
+constexpr std::size_t kLastColumn = 16384;
+
+// "C7" into its column, kLastColumn + 1 for one beyond the sheet's last, or 0 when
+// it is no cell's name.
 std::size_t columnOf(const std::string& reference) {
     std::size_t column = 0, i = 0;
-    for (; i < reference.size() && i < 3 && reference[i] >= 'A' && reference[i] <= 'Z'; ++i) {
-        column = column * 26 + static_cast<std::size_t>(reference[i] - 'A' + 1);
+    for (; i < reference.size() && reference[i] >= 'A' && reference[i] <= 'Z'; ++i) {
+        column = std::min(column * 26 + static_cast<std::size_t>(reference[i] - 'A' + 1),
+                          kLastColumn + 1);
     }
-    return i < reference.size() && reference[i] >= '0' && reference[i] <= '9' ? column : 0;
+    return i > 0 && i < reference.size() && reference[i] >= '0' && reference[i] <= '9' ? column : 0;
+}
+
+// A row's number, which must go up from 1; a row without one follows the last.
+void startNumberedRow(SheetReader* r, const XmlItem& item, std::string* attribute) {
+    std::size_t next = r->row + 1, last = r->row;
+    bool numbered = xmlAttribute(item, "r", attribute) && attribute->size() < 8 &&
+                    !attribute->empty() &&
+                    attribute->find_first_not_of("0123456789") == std::string::npos;
+    r->row = numbered ? std::stoul(*attribute) : next;
+    startRow(r);
+    if (numbered && r->row == 0) {
+        reportCell(&r->checks, 0, 1, _("a row numbered 0, where rows are numbered from 1"));
+    } else if (numbered && r->row == last && r->rows > 0) {
+        reportCell(&r->checks, r->row, 1,
+                   formatted(_("a second row %lu"), static_cast<unsigned long>(r->row)));
+    } else if (numbered && r->row < last) {
+        reportCell(&r->checks, r->row, 1,
+                   formatted(_("row %lu comes after row %lu"), static_cast<unsigned long>(r->row),
+                             static_cast<unsigned long>(last)));
+    }
+    ++r->rows;
+}
+
+// A cell's place in its row, which its name gives; named cells must go from left
+// to right, each name once, within the sheet's columns.
+void placeCell(SheetReader* r, const XmlItem& item, std::string* attribute) {
+    std::size_t last = r->column;
+    if (!xmlAttribute(item, "r", attribute)) {
+        r->column = last + 1;
+        return;
+    }
+    std::size_t column = columnOf(*attribute);
+    r->column = column && column <= kLastColumn ? column : last + 1;
+    if (column > kLastColumn) {
+        reportCell(&r->checks, r->row, r->column,
+                   formatted(_("%s is beyond the sheet's last column, XFD"),
+                             showText(attribute->data(), attribute->size()).c_str()));
+    } else if (column != 0 && column == last) {
+        reportCell(&r->checks, r->row, column, _("a second cell of that name in its row"));
+    } else if (column != 0 && column < last) {
+        reportCell(&r->checks, r->row, column,
+                   formatted(_("a cell after %s, out of its row's order"),
+                             cellName(r->row, last).c_str()));
+    }
 }
 
 }  // namespace
@@ -260,7 +237,7 @@ const char* findFirstSheet(const std::string& workbook, const std::string& relat
     return place->member.empty() ? N_("a workbook whose first sheet is missing") : nullptr;
 }
 
-void readSharedStrings(const std::string& xml, std::vector<std::string>* strings) {
+void readSharedStrings(const std::string& xml, SharedStrings* strings) {
     XmlCursor c{xml.data(), xml.data() + xml.size()};
     XmlItem item;
     std::size_t phonetic = 0;  // inside <rPh>, whose texts are readings, not the string
@@ -278,14 +255,14 @@ void readSharedStrings(const std::string& xml, std::vector<std::string>* strings
             inText = open;
         } else if (isXmlName(item, "si") && !open) {
             unescapeText(&text);
-            strings->push_back(text);
+            strings->texts += text;
+            strings->ends.push_back(static_cast<std::uint32_t>(strings->texts.size()));
             text.clear();
         }
     }
 }
 
-void parseSheet(const std::string& xml, const std::vector<std::string>& shared,
-                CsvSchools* result) {
+void parseSheet(const std::string& xml, const SharedStrings& shared, CsvSchools* result) {
     SheetReader r;
     r.shared = &shared;
     // A row of a school takes at least 20 bytes ("<row><c><v>0</v></c>").
@@ -306,14 +283,7 @@ void parseSheet(const std::string& xml, const std::vector<std::string>& shared,
             }
         } else if (isXmlName(item, "row")) {
             if (open) {
-                std::size_t next = r.row + 1;
-                if (xmlAttribute(item, "r", &attribute) && attribute.size() < 8 &&
-                    !attribute.empty() &&
-                    attribute.find_first_not_of("0123456789") == std::string::npos) {
-                    next = std::stoul(attribute);
-                }
-                r.row = next;
-                startRow(&r);
+                startNumberedRow(&r, item, &attribute);
                 inRow = true;
                 inCell = false;  // a cell left open ends with its row
                 capture = nullptr;
@@ -329,8 +299,7 @@ void parseSheet(const std::string& xml, const std::vector<std::string>& shared,
                 cell.value.clear();
                 cell.formula = false;
                 cell.type = xmlAttribute(item, "t", &attribute) ? typeOf(attribute) : 'n';
-                std::size_t column = xmlAttribute(item, "r", &attribute) ? columnOf(attribute) : 0;
-                r.column = column ? column : r.column + 1;
+                placeCell(&r, item, &attribute);
                 inCell = true;
             }
             if (close && inCell) {

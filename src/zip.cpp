@@ -12,15 +12,34 @@
 #include "translate.h"
 
 const char kNoSuchMember[] = "no such member";
+const char kTooLargeMember[] = N_("a part that unpacks to more than any list of schools takes");
 
 namespace {
 
-const char* const kTooLarge = N_("a part that unpacks to more than any list of schools takes");
 constexpr std::uint32_t kLocalHeader = 0x04034b50;
 constexpr std::uint32_t kCentralHeader = 0x02014b50;
 constexpr std::uint32_t kDirectoryEnd = 0x06054b50;
 constexpr unsigned kStored = 0, kDeflated = 8;
+constexpr unsigned kEncrypted = 1;                // a flag
 constexpr std::uint16_t kDosDate = (1 << 5) | 1;  // 1980-01-01, the first date zip knows
+
+// The fields of a member's own header, by their offset from its signature.
+namespace local {
+constexpr std::size_t kPackedSize = 18, kNameSize = 26, kExtraSize = 28, kName = 30;
+}
+// The fields of a member's entry in the central directory.
+namespace central {
+constexpr std::size_t kFlags = 8, kMethod = 10, kCrc = 16, kPackedSize = 20, kSize = 24;
+constexpr std::size_t kNameSize = 28, kExtraSize = 30, kCommentSize = 32, kLocalHeader = 42;
+constexpr std::size_t kName = 46;
+}  // namespace central
+// The fields of the directory's end, which closes the archive.
+namespace directory_end {
+constexpr std::size_t kEntries = 10, kStart = 16, kSize = 22;
+constexpr std::size_t kMostComment = 0xFFFF;
+}  // namespace directory_end
+
+constexpr std::size_t kPiece = std::size_t{1} << 16;  // unpacked at a time
 
 void put16(std::string* out, unsigned value) {
     out->push_back(static_cast<char>(value & 0xFF));
@@ -41,6 +60,11 @@ std::uint32_t get32(const char* at) {
     return get16(at) | get16(at + 2) << 16;
 }
 
+std::uint32_t crcOf(const char* bytes, std::size_t size) {
+    return static_cast<std::uint32_t>(crc32(
+        crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(bytes), static_cast<uInt>(size)));
+}
+
 struct Written {
     std::uint32_t crc, packed, size, offset;
 };
@@ -59,27 +83,27 @@ void putCommon(std::string* out, const ZipPart& part, const Written& w) {
     put16(out, 0);  // extra field
 }
 
+// Deflates straight into `out`, which grows by deflate's bound for the part.
 bool deflateInto(const ZipPart& part, std::string* out, Written* w) {
     z_stream z{};
     if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
         return false;
     }
+    std::size_t at = out->size();
+    out->resize(at + deflateBound(&z, static_cast<uLong>(part.size)));
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(part.data));
     z.avail_in = static_cast<uInt>(part.size);
-    int status = Z_OK;
-    static char packed[1 << 16];  // in pieces: a buffer of the bound's size would be zeroed
-    while (status == Z_OK) {
-        z.next_out = reinterpret_cast<Bytef*>(packed);
-        z.avail_out = sizeof packed;
-        status = deflate(&z, Z_FINISH);
-        out->append(packed, sizeof packed - z.avail_out);
-    }
+    z.next_out = reinterpret_cast<Bytef*>(&(*out)[at]);
+    z.avail_out = static_cast<uInt>(out->size() - at);
+    int status = deflate(&z, Z_FINISH);
     w->packed = static_cast<std::uint32_t>(z.total_out);
+    out->resize(at + z.total_out);
     deflateEnd(&z);
     return status == Z_STREAM_END;
 }
 
-// Inflates `packed` bytes into `out`, at most `limit` of them; null or the fault.
+// Inflates `packed` bytes straight into `out`, at most `limit` of them, which grows
+// a piece at a time; null or the fault.
 const char* inflateMember(const char* packed, std::size_t size, std::size_t expected,
                           std::size_t limit, std::string* out) {
     z_stream z{};
@@ -88,18 +112,20 @@ const char* inflateMember(const char* packed, std::size_t size, std::size_t expe
     }
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed));
     z.avail_in = static_cast<uInt>(size);
-    out->reserve(std::min(expected, limit));
-    static char piece[1 << 16];  // in pieces: a buffer of the whole size would be zeroed
+    out->reserve(std::min(expected, limit) + 1);
     int status = Z_OK;
-    while (status == Z_OK && out->size() <= limit) {
-        z.next_out = reinterpret_cast<Bytef*>(piece);
-        z.avail_out = sizeof piece;
+    std::size_t have = 0;
+    while (status == Z_OK && have <= limit) {
+        out->resize(have + std::min(kPiece, limit + 1 - have));
+        z.next_out = reinterpret_cast<Bytef*>(&(*out)[have]);
+        z.avail_out = static_cast<uInt>(out->size() - have);
         status = inflate(&z, Z_NO_FLUSH);
-        out->append(piece, sizeof piece - z.avail_out);
+        have = out->size() - z.avail_out;
     }
+    out->resize(std::min(have, limit));
     inflateEnd(&z);
-    if (out->size() > limit) {
-        return kTooLarge;
+    if (have > limit) {
+        return kTooLargeMember;
     }
     return status == Z_STREAM_END  ? nullptr
            : status == Z_MEM_ERROR ? N_("out of memory")
@@ -127,13 +153,11 @@ bool putZip(const ZipPart* parts, std::size_t count, std::string* out) {
     std::size_t start = out->size();
     for (std::size_t i = 0; i < count; ++i) {
         Written& w = written[i];
-        w.crc = static_cast<std::uint32_t>(crc32(crc32(0, nullptr, 0),
-                                                 reinterpret_cast<const Bytef*>(parts[i].data),
-                                                 static_cast<uInt>(parts[i].size)));
+        w.crc = crcOf(parts[i].data, parts[i].size);
         w.size = static_cast<std::uint32_t>(parts[i].size);
         w.offset = static_cast<std::uint32_t>(out->size() - start);
         put32(out, kLocalHeader);
-        std::size_t fields = out->size();
+        std::size_t header = out->size() - 4;
         putCommon(out, parts[i], w);
         out->append(parts[i].name);
         if (!deflateInto(parts[i], out, &w)) {
@@ -141,7 +165,7 @@ bool putZip(const ZipPart* parts, std::size_t count, std::string* out) {
         }
         std::string sizes;  // the packed size, known only now
         put32(&sizes, w.packed);
-        out->replace(fields + 14, 4, sizes);
+        out->replace(header + local::kPackedSize, 4, sizes);
     }
     std::size_t directory = out->size();
     for (std::size_t i = 0; i < count; ++i) {
@@ -170,62 +194,96 @@ bool looksLikeZip(const char* bytes, std::size_t size) {
     return size >= 4 && get32(bytes) == kLocalHeader;
 }
 
-const char* readZipMember(const char* bytes, std::size_t size, const std::string& name,
-                          std::size_t limit, std::string* out) {
-    out->clear();
-    // The directory's end is its last 22 bytes, before a comment of at most 65535.
-    std::size_t end = size < 22 ? size : size - 22;
-    std::size_t lowest = size < 22 + 0xFFFF ? 0 : size - 22 - 0xFFFF;
-    while (size >= 22 && get32(bytes + end) != kDirectoryEnd && end > lowest) {
+const char* openZip(const char* bytes, std::size_t size, std::size_t room, ZipArchive* archive) {
+    *archive = ZipArchive{bytes, size, {}, room};
+    // The directory's end is the last of the archive, before a comment.
+    const std::size_t kEnd = directory_end::kSize;
+    std::size_t end = size < kEnd ? size : size - kEnd;
+    std::size_t lowest =
+        size < kEnd + directory_end::kMostComment ? 0 : size - kEnd - directory_end::kMostComment;
+    while (size >= kEnd && get32(bytes + end) != kDirectoryEnd && end > lowest) {
         --end;
     }
-    if (size < 22 || get32(bytes + end) != kDirectoryEnd) {
+    if (size < kEnd || get32(bytes + end) != kDirectoryEnd) {
         return N_("not a zip archive (no central directory)");
     }
-    std::size_t entries = get16(bytes + end + 10);
-    std::size_t at = get32(bytes + end + 16);
+    std::size_t entries = get16(bytes + end + directory_end::kEntries);
+    std::size_t at = get32(bytes + end + directory_end::kStart);
+    archive->members.reserve(std::min(entries, end / central::kName + 1));
     for (std::size_t i = 0; i < entries; ++i) {
-        if (at > end || end - at < 46 || get32(bytes + at) != kCentralHeader) {
+        if (at > end || end - at < central::kName || get32(bytes + at) != kCentralHeader) {
             return N_("a damaged zip directory");
         }
         const char* entry = bytes + at;
-        std::size_t nameSize = get16(entry + 28);
-        std::size_t next = 46 + nameSize + get16(entry + 30) + get16(entry + 32);
+        std::size_t nameSize = get16(entry + central::kNameSize);
+        std::size_t next = central::kName + nameSize + get16(entry + central::kExtraSize) +
+                           get16(entry + central::kCommentSize);
         if (end - at < next) {
             return N_("a damaged zip directory");
         }
         at += next;
-        if (!sameName(entry + 46, nameSize, name)) {
-            continue;
+        archive->members.push_back(
+            ZipMember{entry + central::kName, nameSize, get16(entry + central::kFlags),
+                      get16(entry + central::kMethod), get32(entry + central::kCrc),
+                      get32(entry + central::kPackedSize), get32(entry + central::kSize),
+                      get32(entry + central::kLocalHeader)});
+    }
+    return nullptr;
+}
+
+const ZipMember* findZipMember(const ZipArchive& archive, const std::string& name) {
+    for (const ZipMember& member : archive.members) {
+        if (sameName(member.name, member.nameSize, name)) {
+            return &member;
         }
-        unsigned method = get16(entry + 10);
-        std::size_t packed = get32(entry + 20), inflated = get32(entry + 24);
-        std::size_t local = get32(entry + 42);
-        if ((get16(entry + 8) & 1) != 0) {
-            return N_("an encrypted part");
-        }
-        if (local > size || size - local < 30 || get32(bytes + local) != kLocalHeader) {
-            return N_("a damaged part");
-        }
-        std::size_t data = local + 30 + get16(bytes + local + 26) + get16(bytes + local + 28);
-        if (data > size || size - data < packed) {
-            return N_("a damaged part");
-        }
-        const char* fault = nullptr;
-        if (method == kStored) {
-            fault = packed > limit ? kTooLarge : nullptr;
-            out->assign(bytes + data, fault ? 0 : packed);
-        } else if (method == kDeflated) {
-            fault = inflateMember(bytes + data, packed, inflated, limit, out);
-        } else {
-            return N_("a part packed other than by deflate");
-        }
-        if (!fault && static_cast<std::uint32_t>(
-                          crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(out->data()),
-                                static_cast<uInt>(out->size()))) != get32(entry + 16)) {
-            fault = N_("a damaged part (its CRC-32 does not match)");
-        }
+    }
+    return nullptr;
+}
+
+const char* unpackZipMember(ZipArchive* archive, const ZipMember& member, std::size_t limit,
+                            std::string* out) {
+    out->clear();
+    const char* bytes = archive->bytes;
+    std::size_t size = archive->size, at = member.localHeader;
+    limit = std::min(limit, archive->room);
+    if ((member.flags & kEncrypted) != 0) {
+        return N_("an encrypted part");
+    }
+    if (at > size || size - at < local::kName || get32(bytes + at) != kLocalHeader) {
+        return N_("a damaged part");
+    }
+    std::size_t data = at + local::kName + get16(bytes + at + local::kNameSize) +
+                       get16(bytes + at + local::kExtraSize);
+    if (data > size || size - data < member.packedSize) {
+        return N_("a damaged part");
+    }
+    const char* fault = nullptr;
+    if (member.method == kStored) {
+        fault = member.packedSize > limit ? kTooLargeMember : nullptr;
+        out->assign(bytes + data, fault ? 0 : member.packedSize);
+    } else if (member.method == kDeflated) {
+        fault = inflateMember(bytes + data, member.packedSize, member.size, limit, out);
+    } else {
+        return N_("a part packed other than by deflate");
+    }
+    if (!fault && crcOf(out->data(), out->size()) != member.crc) {
+        fault = N_("a damaged part (its CRC-32 does not match)");
+    }
+    if (fault) {
+        out->clear();
+    } else {
+        archive->room -= out->size();
+    }
+    return fault;
+}
+
+const char* readZipMember(const char* bytes, std::size_t size, const std::string& name,
+                          std::size_t limit, std::string* out) {
+    out->clear();
+    ZipArchive archive;
+    if (const char* fault = openZip(bytes, size, limit, &archive)) {
         return fault;
     }
-    return kNoSuchMember;
+    const ZipMember* member = findZipMember(archive, name);
+    return member ? unpackZipMember(&archive, *member, limit, out) : kNoSuchMember;
 }

@@ -58,7 +58,9 @@ def check(steps, files={}, after=None, err="", status=0, also=None, user=None, e
                 break
         text = lambda b: (b.replace(b"\r\n", b"\n") if WINDOWS else b).decode("latin-1")  # noqa
         out = r.stdout.decode("latin-1") if args else text(r.stdout)  # CSV comes untranslated
-        shown = (r.returncode, out, text(r.stderr or b""))
+        # The copy of old contents left behind, as .NAME.XXXXXX: its letters are drawn.
+        shown = (r.returncode, out, re.sub(r"(?<![^ /])(\.[^/ ]+\.)[a-z0-9]{6}\b", r"\1XXXXXX",
+                                           text(r.stderr or b"")))
         expected = (status, "" if closed else "".join(s for _, s in steps), err)
         if reads:  # the screens judged by `reads`, one expected where a "!" stands
             shown = (shown[0], *map(reads, shown[1:]))

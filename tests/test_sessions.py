@@ -56,6 +56,13 @@ def spreadsheet(d):  # "f" in folder d exported, read by Python's csv module, im
 BG, K = {"LC_ALL": "bg_BG.UTF-8"}, ("Школа", "Иванова")
 bg = lambda name, keys, out="!", **kw: row(  # noqa: E731
     "in Bulgarian: " + name, (keys, out), env=BG, reads=bulgarian, **kw)
+TWICE = HEAD + "A,D,1,1,1\nB,D,1,2,2"  # a school number twice, which is warned of
+beside = lambda edit, err, **kw: row(  # noqa: E731  a copy run with its catalog, edited, beside it
+    "in Bulgarian: " + kw.pop("name"), ("", ""), args=["--import", "c", "o"], env=BG, err=err,
+    files={"c": TWICE, "locale": lambda p: (p.joinpath("bg/LC_MESSAGES").mkdir(parents=True), p.joinpath(
+        "bg/LC_MESSAGES/schools.mo").write_bytes(edit(pathlib.Path(PROGRAM).parent.joinpath(
+            "locale/bg/LC_MESSAGES/schools.mo").read_bytes())))},
+    runner=["/bin/sh", "-c", 'cp "$0" s && exec ./s "$@"'], marks=POSIX, **kw)
 DELETED, CHANGED = "\nSchool had no students so we deleted it!", "\nSchool info changed!"
 
 AREA_TYPED, AHEAD = "\nEnter School Area(meter*meter):", [("A", "D", 12, 900, 450), ("B", "D", 13, 900, 450)]
@@ -166,6 +173,11 @@ ROWS = [  # a pipe asks nothing: 7 and 6 at once, whatever the list holds
     bg("--help", "", args=["--help"]),
     row("in Bulgarian: --help, the messages' locale alone", ("", "!"), args=["--help"],
         env={"LC_ALL": "", "LC_MESSAGES": "bg_BG.UTF-8"}, reads=bulgarian, marks=POSIX),
+    beside(lambda mo: mo.replace("%ld има".encode(), "%sd има".encode()), name="a translation "
+           "of other directives, not used", err="c:3:3: предупреждение: school number 1 is also "
+           "on line 2\n".encode().decode("latin-1")),
+    beside(lambda mo: mo[:12] + b"\xff" * 4 + mo[16:], name="a catalog beyond its bytes, not used",
+           err="c:3:3: warning: school number 1 is also on line 2\n"),
     bg("an unknown argument", "", "", args=["-x"], status=2, err="!"),
     bg("errors of a CSV", "", "", args=["--import", "c", "o"], files={"c": HEAD + "A,D,1,1\n\0"},
        status=1, err="!"),
@@ -187,12 +199,17 @@ ROWS = [  # a pipe asks nothing: 7 and 6 at once, whatever the list holds
         "c:%d:2: 1 cell where the header has 5".__mod__, range(2, 22)), "c: 2 more errors"]),
     imported("import: an error named on standard input", "", err=["standard input:1:1: no "
              "header row"], into="-"),  # the faults of cells: tests/unit_test.cpp
-    *(imported("import: " + name, text, X) for name, text in [  # as spreadsheets write them
-        ("UTF-16 LE, tabs", ("\ufeff" + TABS).encode("utf-16-le").decode("latin-1")),
-        ("UTF-16 BE", ("\ufeff" + TABS).encode("utf-16-be").decode("latin-1")),
-        ("Windows-1251 and ';'", HEAD.replace(",", ";") + ";".join([*X[:2], "7;-5;10"]))]),
+    *(imported("import: " + name, text, X, warned=w) for name, text, w in [  # as spreadsheets do
+        ("UTF-16 LE, tabs", ("\ufeff" + TABS).encode("utf-16-le").decode("latin-1"), ()),
+        ("UTF-16 BE", ("\ufeff" + TABS).encode("utf-16-be").decode("latin-1"), ()),
+        ("Windows-1251 and ';'", HEAD.replace(",", ";") + ";".join([*X[:2], "7;-5;10"]), [
+            "c:2:1: warning: byte 0xC6 is not UTF-8, so the file was read as Windows-1251"])]),
+    imported("import: UTF-8 but for one byte, refused", HEAD + "Ivan " + u("Я") + ",D,1,1,1\n"
+             "School \xb91,D,2,1,1", err=["c:3:8: byte 0xB9 is not UTF-8, though most of the "
+                                           "file is: mend it, or save the file as UTF-8"]),
     imported("import: UTF-8 with one byte that is not, read as Windows-1251 with a warning", HEAD +
              u("Жю") + ",\xa0,1,1,1", ("\xd0\x96\xd1\x8e", "\xa0", 1, 1, 1), warned=[
+                 "c:2:4: warning: byte 0xA0 is not UTF-8, so the file was read as Windows-1251",
                  'c:2:1: warning: "%s" may be the UTF-8 "%s": the file is not all UTF-8, so it was '
                  'read as Windows-1251' % (u(cp("\xd0\x96\xd1\x8e")), u("Жю"))]),
     imported("import: a number twice and lost letters, taken with warnings", HEAD + "A,??? ?,1,1,"
@@ -267,9 +284,11 @@ def planted(p):  # another user's link in a sticky folder, where the system prot
 FILE_SYSTEM = [
     row("a read-only file loads", load("1"), listing(C), END, user="nobody",
         files={"f": chmod(0o444, file(C))}, after={"f": file(C)}),
-    row("a folder that cannot be written", AB, write("d/x", NOT_WRITTEN), write(), END,
-        user="nobody", files={"f": file(C), "d": lambda p: p.mkdir(0o555)},
-        after={"f": file(C), "d": "d", "out": file(A, B)}, err="d/x: Permission denied\n",
+    row("a folder that cannot be written, named: a new file, a writable one", AB, write(
+        "d/x", NOT_WRITTEN), write("d/f", NOT_WRITTEN), write(), END, user="nobody", files={
+            "f": file(C), "d": lambda p: (p.mkdir(), (p / "f").write_text(""), os.chmod(
+                p / "f", 0o666), os.chmod(p, 0o555))}, after={"f": file(C), "d": "d", "out": file(
+                    A, B)}, err="d/: Permission denied (the folder must take a temporary file)\n" * 2,
         marks=POSIX),
     *(row("a file-size limit at the end of a write and in it, " + who, AB, write("f"),
           load("1", "big"), write("f"), END, files={"f": chmod(0o666, file(C)), "big": BIG_FILE},
@@ -303,6 +322,12 @@ FILE_SYSTEM = [
     row("a member writes a group's file through it: owner, group, set-group-ID bit stay", AB,
         write("f"), END, user="nobody", groups=(0,), files={"f": owned(1, 0, 0o2664)},
         also=kept(1, 0, 0o2664), marks=POSIX),
+    row("a copy of the old contents that cannot be removed is named, status 3", AB, write("f"),
+        END, user="nobody", groups=(0,), files={"f": owned(1, 0, 0o664)}, status=3,
+        runner=("strace", "-qqqo/dev/null", "-einject=unlink:error=EPERM:when=2"), env={
+            "ASAN_OPTIONS": "detect_leaks=0"},  # the leak check cannot run under strace
+        err="f: warning: .f.XXXXXX holds its old contents, and could not be removed: Operation "
+        "not permitted\n", also=lambda d: len([*d.glob(".f.*")]) == 1, marks=ROOT),
     row("a link planted in a sticky folder by another user", AB, write("l", NOT_WRITTEN), END,
         files={"f": file(C), "l": planted}, after={"f": file(C), "l": "-> f"},
         err="l: Permission denied\n", marks=ROOT),

@@ -265,8 +265,9 @@ def test_typed_at_a_terminal(tmp_path, env, files, steps, after, shown):
 
 @POSIX
 @pytest.mark.skipif(not EDITOR, reason="built without libedit")
-def test_lines_are_edited(tmp_path):
-    t = Terminal(tmp_path)
+@pytest.mark.parametrize("rows,cols", [(0, 80), (65535, 65535)])  # the editor's screen bounded
+def test_lines_are_edited(tmp_path, rows, cols):
+    t = Terminal(tmp_path, rows=rows, cols=cols)
     for wait, keys in [(PROMPT, "111yes\rШко"),  # typed ahead: the editor takes them up
                        ("School:", "аж\x7f\x1b[Dл\x1b[C\x1b[1;5D\x1b[1;2A\x1b[5~\x1b[15~\r"),
                        ("director:", "\x1b[A\r"), ("number:", "1" + " " * 70000 + "9\r"),  # cut

@@ -198,6 +198,15 @@ TEST(Catalog, EveryTextFoundAndNothingReadBeyondTheEnd) {
     }
 }
 
+// A translation is a format of the original only with its directives, in order and kind.
+TEST(Catalog, TranslationsTakeTheOriginalsArguments) {
+    EXPECT_TRUE(sameDirectives("%s is %lu, 100%% of %lu", "%s: %lu, 100%% %-3lu"));
+    EXPECT_FALSE(sameDirectives("%s: %lu", "%lu: %s"));
+    EXPECT_FALSE(sameDirectives("%d", "%d %d"));
+    EXPECT_FALSE(sameDirectives("%ld", "%d"));
+    EXPECT_FALSE(sameDirectives("%.*s", "%s"));
+}
+
 // A sheet's cell read as a school's name: its text, or "column: error". Around it,
 // the sheet may have more before its rows, and the header or the row more cells.
 std::string nameCell(const std::string& cell, const std::string& before = "",
@@ -210,7 +219,7 @@ std::string nameCell(const std::string& cell, const std::string& before = "",
     parseSheet(before + head + header + "</row><row r=\"2\"><c r=\"A2\"" + cell +
                    "</c><c><v>7</v></c><c><v>1</v></c><c><v>1</v></c><c><v>1</v></c>" + after +
                    "</row>",
-               {"shared"}, &parsed);
+               SharedStrings{"shared", {6}}, &parsed);
     return parsed.errors.empty()
                ? std::string(parsed.schools.at(0).schoolname)
                : std::to_string(parsed.errors[0].column) + ": " + parsed.errors[0].what;
@@ -253,4 +262,9 @@ TEST(Zip, MembersFoundByTheirWholeName) {
     EXPECT_EQ(kNoSuchMember, readZipMember(zip.data(), zip.size(), "xl/a.xml", 100, &out));
     // The packed size stands in the member's own header too, for readers that stream.
     EXPECT_EQ(zip.substr(zip.find("PK\1\2") + 20, 4), zip.substr(18, 4));
+    // A member whose bytes do not give the directory's CRC-32 is refused.
+    zip[zip.find("PK\1\2") + 16] ^= 1;
+    EXPECT_STREQ("a damaged part (its CRC-32 does not match)",
+                 readZipMember(zip.data(), zip.size(), "yl/a.xml", 100, &out));
+    EXPECT_EQ("", out);
 }

@@ -3,11 +3,19 @@
 // The editor only delivers lines; what the program does with them is as ever.
 // It takes its keys from the filter below, which passes on only what it binds, and
 // it neither reads a configuration file nor handles signals: the program does.
+// A window larger than the editor should keep a screen of is shown to it through a
+// terminal of its own (see the stand-in below).
+#include <fcntl.h>
 #include <histedit.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -30,9 +38,110 @@ struct Editor {
     std::string held;   // read past an invalid character, to be taken anew
     std::wstring keys;  // decoded and not yet handed to the editor
     std::size_t keyAt = 0;
-    std::ptrdiff_t most = 0;  // printable characters that the line takes
+    std::ptrdiff_t most = 0;        // printable characters that the line takes
+    int fd = -1;                    // the terminal
+    std::FILE* terminal = nullptr;  // over it, for the editor
 };
 Editor editor;
+
+/* ---- The stand-in: the window's size, clamped ------------------------------- */
+
+// The editor keeps a screen of the window's size, which it allocates and clears
+// whole each time it reads the size of its terminal (65535 x 65535 would take
+// 17 GB). A larger window is told to it as this large each way; paging goes by
+// the real size.
+constexpr unsigned short kMostEditorSize = 1000;
+
+// A terminal of the editor's own (a pseudo-terminal) that reports the clamped
+// size, with the real terminal's modes; the modes the editor sets on it are
+// mirrored onto the real terminal while a line is read, and taken back after.
+struct StandIn {
+    int master = -1, slave = -1;
+    std::FILE* file = nullptr;
+    bool used = false;      // for the line being read
+    bool mirrored = false;  // the editor's modes are on the real terminal
+    termios before{};       // the real terminal's, before the line
+};
+StandIn standIn;
+
+bool windowOf(int fd, winsize* size) {
+    return ioctl(fd, TIOCGWINSZ, size) == 0 && size->ws_row > 0 && size->ws_col > 0;
+}
+
+bool tooLarge(const winsize& size) {
+    return size.ws_row > kMostEditorSize || size.ws_col > kMostEditorSize;
+}
+
+bool openStandIn() {
+    if (standIn.file) {
+        return true;
+    }
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    const char* name =
+        master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0 ? ptsname(master) : nullptr;
+    int slave = name ? open(name, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
+    std::FILE* file = slave >= 0 ? fdopen(slave, "r") : nullptr;
+    if (!file) {
+        if (slave >= 0) {
+            close(slave);
+        }
+        if (master >= 0) {
+            close(master);
+        }
+        return false;
+    }
+    fcntl(master, F_SETFD, FD_CLOEXEC);
+    standIn = StandIn{master, slave, file};
+    return true;
+}
+
+// The real window's size, clamped, onto the stand-in.
+void sizeStandIn() {
+    winsize size{};
+    if (windowOf(editor.fd, &size)) {
+        size.ws_row = std::min(size.ws_row, kMostEditorSize);
+        size.ws_col = std::min(size.ws_col, kMostEditorSize);
+        ioctl(standIn.slave, TIOCSWINSZ, &size);
+    }
+}
+
+// Before a line: the stand-in, where the window is too large and one can be had,
+// takes the real terminal's modes and becomes the editor's terminal.
+bool chooseTerminal() {
+    winsize size{};
+    standIn.used = windowOf(editor.fd, &size) && tooLarge(size) && openStandIn() &&
+                   tcgetattr(editor.fd, &standIn.before) == 0 &&
+                   tcsetattr(standIn.slave, TCSANOW, &standIn.before) == 0;
+    standIn.mirrored = false;
+    if (standIn.used) {
+        sizeStandIn();
+    }
+    return standIn.used;
+}
+
+// The window may have changed since the last key: the editor is told, within the
+// bound (a window grown too large while the real terminal is its own keeps the
+// size it had).
+void resizeEditor() {
+    winsize size{};
+    if (standIn.used) {
+        sizeStandIn();
+        el_resize(editor.line);
+    } else if (!windowOf(editor.fd, &size) || !tooLarge(size)) {
+        el_resize(editor.line);
+    }
+}
+
+// The modes that the editor set on the stand-in, onto the real terminal.
+void mirrorModes() {
+    termios mode;
+    if (standIn.used && !standIn.mirrored && tcgetattr(standIn.slave, &mode) == 0) {
+        tcsetattr(editor.fd, TCSANOW, &mode);
+        standIn.mirrored = true;
+    }
+}
+
+/* ---- Keys ---------------------------------------------------------------------- */
 
 // The cursor and editing keys, each in the one form that the filter passes on.
 const char* const kBindings[][2] = {
@@ -68,7 +177,8 @@ int nextByte() {
         return byte;
     }
     while (editor.ended == Fill::kData && editor.typedAt == editor.typed.size()) {
-        el_resize(editor.line);  // the window may have changed since the last key
+        mirrorModes();
+        resizeEditor();
         char bytes[4096];
         Received received = readInput(bytes, sizeof bytes);
         if (received.fill == Fill::kResumed) {
@@ -182,7 +292,12 @@ bool startLineEditor(int fd) {
         std::setlocale(LC_CTYPE, "C");
         return false;
     }
-    editor.line = el_init_fd("schools", stdin, stdout, stderr, fd, fileno(stdout), fileno(stderr));
+    editor.fd = fd;
+    int own = fd == STDIN_FILENO ? -1 : fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    editor.terminal = own >= 0 ? fdopen(own, "r") : stdin;
+    bool large = chooseTerminal();
+    editor.line = el_init_fd("schools", stdin, stdout, stderr, large ? standIn.slave : fd,
+                             fileno(stdout), fileno(stderr));
     editor.history = history_init();
     if (!editor.line || !editor.history) {
         return false;
@@ -214,8 +329,13 @@ Received readEditedLine(const std::string& prompt, const std::string& above, std
     std::fputs("\r", stdout);
     std::fflush(stdout);
     int count = 0;
+    bool large = chooseTerminal();
+    el_set(editor.line, EL_SETFP, 0, large ? standIn.file : editor.terminal);
     markLineEditing(true);
     const char* text = el_gets(editor.line, &count);
+    if (standIn.mirrored) {
+        tcsetattr(editor.fd, TCSANOW, &standIn.before);
+    }
     markLineEditing(false);
     *typed = editor.held + editor.typed.substr(editor.typedAt);  // beyond the line's end
     editor.held.clear();

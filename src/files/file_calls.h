@@ -66,7 +66,8 @@ int duplicateFile(int fd, int* copy);
 int endFileHere(int fd);
 // Gives the complete temporary file the target's name, replacing the old file.
 int putInPlace(const std::string& temporary, const std::string& target);
-void removeFile(const std::string& name);
+// Returns 0, or why the name stays.
+int removeFile(const std::string& name);
 // Removes the temporary file of a write in progress, if any, for a program that
 // ends before the write does; a file written through first gets its old contents
 // back from it. Async-signal-safe on POSIX.

@@ -229,9 +229,10 @@ int putInPlace(const std::string& temporary, const std::string& target) {
     return error;
 }
 
-void removeFile(const std::string& name) {
-    unlink(name.c_str());
+int removeFile(const std::string& name) {
+    int error = unlink(name.c_str()) == 0 ? 0 : lastError();
     if (temporaryLive && name == liveTemporary) {
         temporaryLive = 0;
     }
+    return error;
 }

@@ -211,11 +211,12 @@ int putInPlace(const std::string& temporary, const std::string& target) {
     return error;
 }
 
-void removeFile(const std::string& name) {
+int removeFile(const std::string& name) {
     AcquireSRWLockExclusive(&temporaryLock);
-    _unlink(name.c_str());
+    int error = _unlink(name.c_str()) == 0 ? 0 : errno;
     if (temporaryLive && name == liveTemporary) {
         temporaryLive = false;
     }
     ReleaseSRWLockExclusive(&temporaryLock);
+    return error;
 }

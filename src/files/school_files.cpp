@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 
 #include "failures.h"
 #include "files/file_calls.h"
@@ -83,6 +84,19 @@ int createTemporary(const std::string& target, bool fresh, std::string* name, in
     return error;
 }
 
+// A folder that refuses a file to be created in it is the obstacle, not the file.
+void noteFolderFault(int error, Reason::Own what, AtomicWrite* file) {
+    if (error == EACCES || error == EPERM) {
+        file->folderFault = what;
+    }
+}
+
+// The folder of the name, as it gives it: "ro/", or "./" for a bare name.
+std::string folderOf(const std::string& name) {
+    std::size_t separator = name.find_last_of("/\\:");
+    return separator == std::string::npos ? "./" : name.substr(0, separator + 1);
+}
+
 // The replacement takes over all that the old file had: owner and group, its
 // extended attributes exactly (the access control list among them), then the
 // permissions; a set-id or sticky bit comes back only once the records are
@@ -99,6 +113,7 @@ int beginReplacement(int oldFd, const FileFacts* old, AtomicWrite* file, bool* k
     int error = createTemporary(file->target, old == nullptr, &file->temporary, &fd);
     if (error != 0) {
         file->temporary.clear();
+        noteFolderFault(error, Reason::kTemporary, file);
         return error;
     }
     if (old && !takeOver(oldFd, *old, fd)) {
@@ -128,6 +143,7 @@ int beginWriteThrough(int fd, const FileFacts& facts, AtomicWrite* file) {
     }
     if (error == 0 && (error = createTemporary(file->target, false, &file->copy, &copyFd)) != 0) {
         file->copy.clear();
+        noteFolderFault(error, Reason::kCopy, file);
     }
     if (error == 0) {
         file->copyFd = copyFd;
@@ -149,9 +165,15 @@ int beginWriteThrough(int fd, const FileFacts& facts, AtomicWrite* file) {
     return error;
 }
 
+// The copy goes once it is needed no more; one that stays is named, since it
+// holds the old contents, and the program's status says so.
 void dropCopy(AtomicWrite* file) {
     if (!file->copy.empty()) {
-        removeFile(file->copy);
+        if (int error = removeFile(file->copy)) {
+            printError(_("%s: warning: %s holds its old contents, and could not be removed: %s\n"),
+                       file->target.c_str(), file->copy.c_str(), std::strerror(error));
+            noteStaleCopy();
+        }
         file->copy.clear();
     }
     if (file->copyFd >= 0) {
@@ -310,6 +332,10 @@ Reason beginAtomicWrite(const std::string& name, AtomicWrite* file) {
         return Reason{openProblem(name, error)};
     } else {
         reason = beginOnExisting(fd, link, file);
+    }
+    if (reason.error != 0 && file->folderFault != Reason::kNone) {
+        reason.own = file->folderFault;
+        reason.folder = folderOf(file->target);
     }
     if (failed(reason)) {
         abandonAtomicWrite(file);

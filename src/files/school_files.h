@@ -44,6 +44,7 @@ struct AtomicWrite {
     std::string copy;             // written through: the old contents, until synced
     int copyFd = -1;
     int targetFd = -1;  // written through: the file, open to take the copy back
+    Reason::Own folderFault = Reason::kNone;  // the file the folder refused to take
 };
 
 // Each returns the reason of a failure, if any; after a failure nothing is left

@@ -71,3 +71,31 @@ Encoding markedEncoding(const char* bytes, std::size_t size, std::size_t* markSi
            : u[0] == 0xFE   ? Encoding::kUtf16BigEndian
                             : Encoding::kUtf16LittleEndian;
 }
+
+void findUtf8Breaks(const char* bytes, std::size_t size, Utf8Breaks* breaks) {
+    *breaks = Utf8Breaks{};
+    std::size_t line = 1, column = 1;
+    bool beyondAscii = false, broken = false;  // the present line's
+    for (std::size_t at = 0; at <= size;) {
+        if (at == size || bytes[at] == '\n') {
+            breaks->brokenLines += broken;
+            breaks->utf8Lines += beyondAscii && !broken;
+            beyondAscii = broken = false;
+            ++line;
+            column = 1;
+            ++at;
+            continue;
+        }
+        std::uint32_t code = 0;
+        std::size_t used = utf8SequenceAt(bytes + at, size - at, &code);
+        if (used == 0 && breaks->line == 0) {
+            breaks->line = line;
+            breaks->column = column;
+            breaks->byte = static_cast<unsigned char>(bytes[at]);
+        }
+        broken = broken || used == 0;
+        beyondAscii = beyondAscii || used > 1;
+        at += used ? used : 1;
+        ++column;
+    }
+}

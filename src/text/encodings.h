@@ -17,3 +17,13 @@ void utf16ToUtf8(const char* bytes, std::size_t size, bool bigEndian, std::strin
 
 // Windows-1251 (code page 1251) as UTF-8: every byte is a character.
 void cp1251ToUtf8(const char* bytes, std::size_t size, std::string* out);
+
+// Where bytes that are not all UTF-8 first break it, and how much of them is UTF-8
+// all the same, line by line (lines end in LF).
+struct Utf8Breaks {
+    std::size_t line = 0, column = 0;  // of the first byte that is not UTF-8, from 1,
+    unsigned char byte = 0;            // the column in characters; 0: there is none
+    std::size_t utf8Lines = 0;         // lines with characters beyond ASCII, all UTF-8
+    std::size_t brokenLines = 0;       // lines with a byte that is not UTF-8
+};
+void findUtf8Breaks(const char* bytes, std::size_t size, Utf8Breaks* breaks);

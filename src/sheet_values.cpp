@@ -1,0 +1,82 @@
+// The values of a workbook's cells: escapes undone, numbers written in any of the
+// ways a spreadsheet writes them made plain digits.
+#include "sheet_values.h"
+
+#include <algorithm>
+
+#include "workbook.h"
+
+void unescapeText(std::string* text) {
+    std::size_t at = text->find("_x");
+    if (at == std::string::npos) {
+        return;
+    }
+    std::string out(*text, 0, at);
+    for (std::size_t i = at; i < text->size(); ++i) {
+        const char* p = text->data() + i;
+        if (*p != '_' || !looksEscaped(p, text->data() + text->size())) {
+            out.push_back(*p);
+            continue;
+        }
+        unsigned code = 0;
+        for (int k = 2; k < 6; ++k) {
+            char c = p[k];
+            code = code * 16 + static_cast<unsigned>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+        }
+        if (code < 0x80) {  // in UTF-8, as XML would have carried it
+            out.push_back(static_cast<char>(code));
+        } else if (code < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | code >> 6));
+            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xE0 | code >> 12));
+            out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        }
+        i += 6;
+    }
+    text->swap(out);
+}
+
+bool wholeNumber(const std::string& value, std::string* digits) {
+    const char* p = value.c_str();
+    std::size_t first = *p == '-';
+    if (value.size() > first && value.size() < first + 12 && p[first] >= '1' && p[first] <= '9' &&
+        value.find_first_not_of("0123456789", first) == std::string::npos) {
+        *digits = value;  // already plain digits, as most are
+        return true;
+    }
+    bool negative = *p == '-';
+    p += *p == '-' || *p == '+';
+    std::string mantissa;
+    std::size_t integral = 0;
+    for (; *p >= '0' && *p <= '9'; ++p, ++integral) {
+        mantissa.push_back(*p);
+    }
+    if (*p == '.') {
+        for (++p; *p >= '0' && *p <= '9'; ++p) {
+            mantissa.push_back(*p);
+        }
+    }
+    long exponent = 0;
+    if (!mantissa.empty() && (*p == 'e' || *p == 'E')) {
+        bool down = p[1] == '-';
+        p += 1 + (p[1] == '-' || p[1] == '+');
+        for (; *p >= '0' && *p <= '9'; ++p) {
+            exponent = std::min(exponent * 10 + (*p - '0'), 1000L);
+        }
+        exponent = down ? -exponent : exponent;
+    }
+    long point = static_cast<long>(integral) + exponent;
+    if (mantissa.empty() || *p != '\0' || point > 30) {
+        return false;
+    }
+    std::size_t whole = static_cast<std::size_t>(std::max(point, 0L));
+    if (mantissa.find_first_not_of('0', std::min(whole, mantissa.size())) != std::string::npos) {
+        return false;
+    }
+    mantissa.resize(whole, '0');
+    mantissa.erase(0, std::min(mantissa.find_first_not_of('0'), mantissa.size()));
+    *digits = mantissa.empty() ? "0" : (negative ? "-" : "") + mantissa;
+    return true;
+}
