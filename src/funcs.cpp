@@ -9,7 +9,7 @@
 #include "console.h"
 #include "failures.h"
 #include "files/school_files.h"
-#include "last_error.h"
+#include "system/last_error.h"
 #include "translate.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "failures.h"
 #include "files/school_files.h"
 #include "funcs.h"
-#include "last_error.h"
+#include "system/last_error.h"
 #include "translate.h"
 #include "workbook.h"
 #include "zip.h"

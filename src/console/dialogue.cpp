@@ -9,8 +9,8 @@
 
 #include "console.h"
 #include "console/keys.h"
-#include "console/output.h"
-#include "console/platform.h"
+#include "system/output.h"
+#include "system/platform.h"
 #include "failures.h"
 #include "files/school_files.h"
 #include "text/codepage.h"

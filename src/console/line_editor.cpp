@@ -14,7 +14,7 @@
 #include <string>
 
 #include "console/keys.h"
-#include "console/platform.h"
+#include "system/platform.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <cstdint>
 
 #include "failures.h"
-#include "files/file_calls.h"
+#include "system/file_calls.h"
 #include "files/write_way.h"
-#include "last_error.h"
+#include "system/last_error.h"
 #include "translate.h"
 
 namespace {

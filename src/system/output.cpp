@@ -1,12 +1,12 @@
 // Standard output: its buffer, the bytes written to it, the flush before every
 // wait, and why it first failed. A leaf: it calls nothing of the program's.
-#include "console/output.h"
+#include "system/output.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <string>
 
-#include "last_error.h"
+#include "system/last_error.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "console/platform.h"
-#include "files/file_calls.h"
-#include "files/windows_calls.h"
+#include "system/platform.h"
+#include "system/file_calls.h"
+#include "system/windows_calls.h"
 
 namespace {
 
