@@ -7,9 +7,9 @@
 #include <cstring>
 #include <new>
 
+#include "system/file_calls.h"
 #include "system/output.h"
 #include "system/platform.h"
-#include "system/file_calls.h"
 #include "translate.h"
 
 namespace {

@@ -9,10 +9,10 @@
 
 #include "console.h"
 #include "console/keys.h"
+#include "console/line_editor.h"
+#include "failures.h"
 #include "system/output.h"
 #include "system/platform.h"
-#include "failures.h"
-#include "files/school_files.h"
 #include "text/codepage.h"
 #include "translate.h"
 
@@ -201,9 +201,7 @@ bool inputIsTerminal() {
 /* ==== Start-up =========================================================== */
 
 void setCodePage() {
-    watchMemory();
     convertTexts = prepareConsole();
-    noteStandardStreams();
     safeTexts = outputIsTerminal();
     safeHighBytes = safeTexts && !convertTexts && takesC1Controls();
     bufferOutput();
@@ -212,12 +210,6 @@ void setCodePage() {
     if (input.terminal) {
         followShownLine();
     }
-}
-
-void setBinaryStreams() {
-    watchMemory();
-    prepareFileRun();
-    noteStandardStreams();
 }
 
 void useInput(int fd) {

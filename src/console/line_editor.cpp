@@ -3,6 +3,8 @@
 // The editor only delivers lines; what the program does with them is as ever.
 // It takes its keys from the filter below, which passes on only what it binds, and
 // it neither reads a configuration file nor handles signals: the program does.
+#include "console/line_editor.h"
+
 #include <histedit.h>
 
 #include <cerrno>

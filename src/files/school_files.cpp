@@ -9,9 +9,10 @@
 #include <cstdint>
 
 #include "failures.h"
-#include "system/file_calls.h"
 #include "files/write_way.h"
+#include "system/file_calls.h"
 #include "system/last_error.h"
+#include "system/platform.h"
 #include "translate.h"
 
 namespace {
@@ -240,6 +241,12 @@ void noteStandardStreams() {
         standardStreams.open[k] =
             (closed & (1u << k)) == 0 && describeFile(k, &standardStreams.facts[k]) == 0;
     }
+}
+
+void setBinaryStreams() {
+    watchMemory();
+    prepareFileRun();
+    noteStandardStreams();
 }
 
 std::FILE* openForReading(const std::string& name, Reason* reason) {

@@ -13,8 +13,8 @@
 #include <cstring>
 
 #include "system/file_calls.h"
-#include "system/windows_calls.h"
 #include "system/last_error.h"
+#include "system/windows_calls.h"
 
 // The errno that perror explains for a failed Windows call.
 int errnoOf(unsigned long error) {

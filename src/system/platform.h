@@ -1,9 +1,8 @@
 // What the system provides to the console unit, declared once and defined by the
 // file the build chooses: platform_posix.cpp for terminals and pipes,
-// platform_windows.cpp for the Windows console, and line_editor.cpp or
-// line_editor_none.cpp. These are leaves: system calls and their translation into
-// plain results, calling nothing above them. A failure comes back as its error
-// number (errno's values), 0 meaning success.
+// platform_windows.cpp for the Windows console. These are leaves: system calls and
+// their translation into plain results, calling nothing above them. A failure comes back as its
+// error number (errno's values), 0 meaning success.
 #pragma once
 
 #include <cstddef>
@@ -55,16 +54,6 @@ Received readInput(char* bytes, std::size_t size);
 // Whether more input arrives within `ms` milliseconds.
 bool inputArrivesWithin(int ms);
 
-// The line editor, where one is built in (libedit, on POSIX): starts it on the
-// terminal `fd`; false where there is none, and lines are then read as they come.
-bool startLineEditor(int fd);
-// One line through the editor, with what was printed on the line so far as its
-// prompt; `above`, a prompt printed with its line end, is shown again above it
-// after a stop. `typed` brings the bytes typed before the line was asked for,
-// which start it, and takes back those read beyond its end. The line comes with
-// its line end; kEnded at the end of input.
-Received readEditedLine(const std::string& prompt, const std::string& above, std::string* typed,
-                        std::string* line);
 // While the editor has the terminal in its own mode, a signal that ends or stops
 // the program gives the terminal back first, and a continue brings the editor's
 // mode back (POSIX only).

@@ -12,9 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "system/platform.h"
 #include "system/file_calls.h"
 #include "system/last_error.h"
+#include "system/platform.h"
 
 namespace {
 

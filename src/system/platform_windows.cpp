@@ -12,8 +12,8 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "system/platform.h"
 #include "system/file_calls.h"
+#include "system/platform.h"
 #include "system/windows_calls.h"
 
 namespace {
