@@ -17,6 +17,7 @@
 
 #include "console/keys.h"
 #include "system/platform.h"
+#include "text/ascii.h"
 
 namespace {
 
@@ -141,7 +142,9 @@ wchar_t decode(int byte) {
                 continue;
             }
         } else if (used <= count && isCharacter(character)) {
-            return character >= 0x80 && character < 0xA0 ? L'?' : character;
+            return character >= 0x80 && isControl(static_cast<std::uint32_t>(character), true)
+                       ? static_cast<wchar_t>(kControlMask)
+                       : character;
         }
         editor.held.insert(0, bytes + 1, count - 1);  // each may start a character
         return L'?';

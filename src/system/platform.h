@@ -11,9 +11,12 @@
 // ---- The console ----------------------------------------------------------------
 
 // Sets the console up once for the whole run (code pages, the terminal settings to
-// come back to, signals) so that every way out restores it. Returns whether the
-// locale speaks UTF-8.
-bool prepareConsole();
+// come back to, signals) so that every way out restores it.
+void prepareConsole();
+// The locale that the environment names for characters (LC_ALL, LC_CTYPE or LANG,
+// the first one set), whose character set the terminal speaks; empty where none is
+// set, and on Windows, whose console shows code page 1251 itself.
+const char* localeName();
 // Sets up instead a run that converts files and leaves the console as it is:
 // standard input and output untranslated, signals as prepareConsole sets them.
 void prepareFileRun();

@@ -110,8 +110,13 @@ void watchSignalsAndTerminal() {
 
 int inputFd = STDIN_FILENO;
 
-// Whether the locale variables name a UTF-8 character set.
-bool localeIsUtf8() {
+}  // namespace
+
+void prepareConsole() {
+    watchSignalsAndTerminal();
+}
+
+const char* localeName() {
     const char* value = nullptr;
     for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
         value = std::getenv(name);
@@ -119,21 +124,7 @@ bool localeIsUtf8() {
             break;
         }
     }
-    if (!value) {
-        return false;
-    }
-    std::string lower;
-    for (const char* p = value; *p; ++p) {
-        lower.push_back(static_cast<char>(*p >= 'A' && *p <= 'Z' ? *p - 'A' + 'a' : *p));
-    }
-    return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
-}
-
-}  // namespace
-
-bool prepareConsole() {
-    watchSignalsAndTerminal();
-    return localeIsUtf8();
+    return value ? value : "";
 }
 
 // Bytes pass untranslated anyway.

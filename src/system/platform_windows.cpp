@@ -62,11 +62,14 @@ bool inputIsConsole = false;
 
 }  // namespace
 
-// The console shows code page 1251 itself: texts pass through unconverted.
-bool prepareConsole() {
+void prepareConsole() {
     setCodePages();
     watchConsoleEvents();
-    return false;
+}
+
+// The console shows code page 1251 itself: texts pass through unconverted.
+const char* localeName() {
+    return "";
 }
 
 // Without CR LF translation; the console's code pages stay as they were found.

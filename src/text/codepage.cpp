@@ -4,6 +4,9 @@
 #include <array>
 #include <cstring>
 
+#include "text/ascii.h"
+#include "text/utf8.h"
+
 namespace {
 
 // Unicode code points of bytes 0x80..0xBF; bytes 0xC0..0xFF are U+0410..U+044F in
@@ -51,16 +54,7 @@ constexpr std::array<Utf8Sequence, 128> utf8OfUpperHalf() {
     for (std::size_t i = 0; i < table.size(); ++i) {
         std::uint32_t code = i >= 0x40 ? 0x410u + (i - 0x40) : kUpperHalf[i];
         Utf8Sequence& sequence = table[i];
-        if (code < 0x800) {
-            sequence.bytes[0] = static_cast<char>(0xC0 | (code >> 6));
-            sequence.bytes[1] = static_cast<char>(0x80 | (code & 0x3F));
-            sequence.size = 2;
-        } else {
-            sequence.bytes[0] = static_cast<char>(0xE0 | (code >> 12));
-            sequence.bytes[1] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            sequence.bytes[2] = static_cast<char>(0x80 | (code & 0x3F));
-            sequence.size = 3;
-        }
+        sequence.size = static_cast<unsigned char>(putUtf8(code, sequence.bytes) - sequence.bytes);
     }
     return table;
 }
@@ -196,4 +190,13 @@ bool isUtf8(const char* text, std::size_t size) {
         text += used;
     }
     return true;
+}
+
+void maskCp1251Controls(char* text, std::size_t size) {
+    for (char* p = text; p < text + size; ++p) {
+        unsigned char byte = static_cast<unsigned char>(*p);
+        if (byte != 0 && (isControl(byte, false) || byte == 0x98)) {
+            *p = kControlMask;
+        }
+    }
 }

@@ -26,6 +26,11 @@ std::string utf8ToCp1251(const std::string& text);
 constexpr std::uint32_t kNotUtf8 = 0xFFFFFFFF;
 char* utf8ToCp1251Exactly(const char* text, std::size_t size, char* out, std::uint32_t* lacking);
 
+// Shows each control of a code page 1251 text as kControlMask: ASCII's, and byte
+// 0x98 (U+0098), the one C1 control the code page holds. NUL bytes, which end or
+// pad a record's text, stay.
+void maskCp1251Controls(char* text, std::size_t size);
+
 // The UTF-8 sequence at `p`, of at most `left` bytes: its length and its character,
 // or 0 when it is not a well-formed sequence. Any byte below 0x80 is one character.
 std::size_t utf8SequenceAt(const char* p, std::size_t left, std::uint32_t* code);
