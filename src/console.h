@@ -32,9 +32,8 @@ void printLine(const char* text);
 char* putText(const char* text, std::size_t size, char* out);
 // Prints the bytes as they are.
 void printBytes(const char* bytes, std::size_t size);
-// Whether standard output is a terminal, where texts show their controls as '?'.
-bool printsToTerminal();
-// Whether standard output is a terminal (on Windows a console).
+// Whether standard output is a terminal (on Windows a console), where texts show
+// their controls as '?'.
 bool printsToTerminal();
 
 // ---- Input --------------------------------------------------------------------

@@ -107,7 +107,7 @@ void reenterSchool(SCHOOL* school) {
 
 }  // namespace
 
-/* ==== List storage ======================================================= */
+/* ==== List storage and the school-number registry ======================== */
 
 bool growArray(SCHOOL** array, std::int16_t numberElements, std::int16_t* lenghtArray) {
     if (numberElements < *lenghtArray) {
@@ -141,8 +141,6 @@ SCHOOL* deleteArray(SCHOOL* array, std::int16_t* n) {
     resetNums();
     return nullptr;
 }
-
-/* ==== School-number registry ============================================ */
 
 void resetNums() {
     z = 0;
@@ -342,11 +340,7 @@ void printArray(const SCHOOL* array, std::int16_t n) {
 }
 
 int sortByStudents(const SCHOOL* pa, const SCHOOL* pb) {
-    if (pa->numberstudents < pb->numberstudents)
-        return 1;
-    if (pa->numberstudents > pb->numberstudents)
-        return -1;
-    return 0;
+    return (pa->numberstudents < pb->numberstudents) - (pa->numberstudents > pb->numberstudents);
 }
 
 void sortArray(SCHOOL* array, std::int16_t n) {

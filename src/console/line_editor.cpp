@@ -16,6 +16,7 @@
 #include <string>
 
 #include "console/keys.h"
+#include "system/output.h"
 #include "system/platform.h"
 #include "text/ascii.h"
 
@@ -78,7 +79,8 @@ int nextByte() {
         Received received = readInput(bytes, sizeof bytes);
         if (received.fill == Fill::kResumed) {
             if (!editor.above.empty()) {
-                std::fputs(("\r" + editor.above + "\r\n").c_str(), stdout);
+                std::string again = "\r" + editor.above + "\r\n";
+                writeDrawing(again.data(), again.size());
             }
             el_set(editor.line, EL_REFRESH);
             continue;
@@ -215,8 +217,8 @@ Received readEditedLine(const std::string& prompt, const std::string& above, std
     editor.typedAt = 0;
     editor.ended = Fill::kData;
     // The editor draws the prompt from the start of the line, over the one shown.
-    std::fputs("\r", stdout);
-    std::fflush(stdout);
+    writeDrawing("\r", 1);
+    flushOutput();
     int count = 0;
     markLineEditing(true);
     const char* text = el_gets(editor.line, &count);

@@ -27,11 +27,15 @@ void bufferOutput() {
     std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
 }
 
-void writeOutput(const char* bytes, std::size_t size) {
+void writeDrawing(const char* bytes, std::size_t size) {
     errno = 0;
     if (std::fwrite(bytes, 1, size, stdout) != size && firstFailure == 0) {
         firstFailure = lastError();  // the write's own reason, before anything changes it
     }
+}
+
+void writeOutput(const char* bytes, std::size_t size) {
+    writeDrawing(bytes, size);
     if (followingLine) {
         std::size_t lineAt = size;
         while (lineAt > 0 && bytes[lineAt - 1] != '\n') {

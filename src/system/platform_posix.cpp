@@ -14,6 +14,7 @@
 
 #include "system/file_calls.h"
 #include "system/last_error.h"
+#include "system/output.h"
 #include "system/platform.h"
 
 namespace {
@@ -166,7 +167,8 @@ bool takesC1Controls() {
 void clearScreen() {
     const char* term = std::getenv("TERM");
     if (isatty(STDOUT_FILENO) && !(term && std::strcmp(term, "dumb") == 0)) {
-        std::fputs("\x1b[H\x1b[2J", stdout);
+        const char kHomeAndClear[] = "\x1b[H\x1b[2J";
+        writeDrawing(kHomeAndClear, sizeof kHomeAndClear - 1);
     }
 }
 
