@@ -100,7 +100,7 @@ int nextByte() {
 }
 
 // The next byte of the same key press, or -1 when none follows at once.
-int nextByteOfKey(void*) {
+int nextByteOfEditedKey(void*) {
     bool waiting = !editor.held.empty() || editor.typedAt < editor.typed.size() ||
                    inputArrivesWithin(kKeyWaitMs);
     return waiting ? nextByte() : -1;
@@ -109,7 +109,7 @@ int nextByteOfKey(void*) {
 // What follows an ESC: a cursor or editing key goes on in its bound form, Alt and
 // a key as ESC and that key; every other sequence, and a lone ESC, goes whole.
 void takeEscape() {
-    EscapeKey key = decodeEscape(nextByteOfKey, nullptr);
+    EscapeKey key = decodeEscape(nextByteOfEditedKey, nullptr);
     if (key.unused >= 0) {
         editor.held.push_back(static_cast<char>(key.unused));
     }
