@@ -1,8 +1,8 @@
 // What the system provides to the console unit, declared once and defined by the
 // file the build chooses: platform_posix.cpp for terminals and pipes,
 // platform_windows.cpp for the Windows console. These are leaves: system calls and
-// their translation into plain results, calling nothing above them. A failure comes back as its
-// error number (errno's values), 0 meaning success.
+// their translation into plain results, calling nothing outside this folder. A
+// failure comes back as its error number (errno's values), 0 meaning success.
 #pragma once
 
 #include <cstddef>
