@@ -1,6 +1,7 @@
 # Thin wrapper: the build itself lives in CMakeLists.txt.
 #   make            build build/schools
-#   make run        build and start the program (without the tests)
+#   make run        build (in build-run/, quickly: no tests, no debug information, a
+#                   unity build) and start the program
 #   make test       build and run every test
 #                   (both install what they need first as root, see scripts/prerequisites.sh)
 #   make test SANITIZE=1   the same with AddressSanitizer and UndefinedBehaviorSanitizer
@@ -41,13 +42,17 @@ CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE) $(
 configure:
 	$(CONFIGURE)
 
-# The program alone: no test framework is needed for it. What is missing is
+# The program alone, built as fast as it builds: no test framework, no debug
+# information, the sources compiled together in a few units (SCHOOLS_UNITY), in a
+# folder of its own so that the tests' build stays as it is. What is missing is
 # installed first, or named (see scripts/prerequisites.sh).
+RUN_DIR ?= $(BUILD_DIR)-run
 run:
 	@scripts/prerequisites.sh run
-	$(CONFIGURE) -DSCHOOLS_TESTS=OFF
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target schools
-	$(BUILD_DIR)/schools
+	cmake -S . -B $(RUN_DIR) -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
+		-DSCHOOLS_TESTS=OFF -DSCHOOLS_UNITY=ON $(CMAKE_FLAGS)
+	cmake --build $(RUN_DIR) -j $(JOBS) --target schools
+	$(RUN_DIR)/schools
 
 test:
 	@scripts/prerequisites.sh test
@@ -86,4 +91,4 @@ test-windows:
 		tests/test_workbook.py tests/test_terminal.py
 
 clean:
-	rm -rf build build-san build-bench build-win build-portable
+	rm -rf build build-san build-bench build-win build-portable build-run build-san-run

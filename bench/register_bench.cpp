@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "console.h"
+#include "failures.h"
+#include "files/school_files.h"
 #include "funcs.h"
 
 namespace {
@@ -292,6 +294,8 @@ BENCHMARK(BM_GrowFrom5)->Apply(atSizes);
 int main(int argc, char** argv) {
     // Texts are converted as for a UTF-8 terminal, the heavier of the two paths.
     setenv("LC_ALL", "C.UTF-8", 1);
+    watchMemory();
+    noteStandardStreams();
     setCodePage();
     int report = dup(STDOUT_FILENO);
     int sink = open("/dev/null", O_WRONLY);

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The README's Performance table, measured in one run. How each cost of the register
+# The Performance table of doc/HACKING.md, measured in one run. How each cost of the register
 # grows with the list comes from its benchmarks (register_bench, Google Benchmark,
 # fitted from 1280 to 20480 schools). The rest comes from the real program on a
 # scripted session over a school file of 20480 records (load it into a new list,

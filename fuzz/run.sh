@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Fuzzes whole sessions, then CSV, workbooks and catalogs, for FUZZ_SECONDS (60) 3:1:1:1, or replays
-# inputs; see README.md.
+# inputs; see doc/HACKING.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || {

@@ -12,15 +12,11 @@
 
 // ---- Start-up -----------------------------------------------------------------
 
-// Prepares the console once at start: decides whether texts are converted between
-// the record's code page 1251 and a UTF-8 terminal, buffers standard output, and
-// makes sure the terminal is restored on every way out.
+// Prepares the console once at start, after the memory watch and the standard
+// streams (main): decides whether texts are converted between the record's code
+// page 1251 and a UTF-8 terminal, buffers standard output, and makes sure the
+// terminal is restored on every way out.
 void setCodePage();
-// Prepares instead a run that converts files with no dialogue: standard input and
-// output carry bytes untranslated (on Windows too), the console stays as found, and
-// a school file being written is guarded as in the dialogue (signals, file-size
-// limits, the program's own streams).
-void setBinaryStreams();
 
 // ---- Output -------------------------------------------------------------------
 
@@ -36,9 +32,8 @@ void printLine(const char* text);
 char* putText(const char* text, std::size_t size, char* out);
 // Prints the bytes as they are.
 void printBytes(const char* bytes, std::size_t size);
-// Whether standard output is a terminal, where texts show their controls as '?'.
-bool printsToTerminal();
-// Whether standard output is a terminal (on Windows a console).
+// Whether standard output is a terminal (on Windows a console), where texts show
+// their controls as '?'.
 bool printsToTerminal();
 
 // ---- Input --------------------------------------------------------------------

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <new>
 
-#include "console/output.h"
-#include "console/platform.h"
-#include "files/file_calls.h"
+#include "system/file_calls.h"
+#include "system/output.h"
+#include "system/platform.h"
 #include "translate.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "console.h"
 #include "failures.h"
 #include "files/school_files.h"
-#include "last_error.h"
+#include "system/last_error.h"
 #include "translate.h"
 
 namespace {
@@ -78,7 +78,7 @@ bool mayReplaceSchoolsOf(const std::string& name, const std::string& listFile) {
 
 }  // namespace
 
-/* ==== List storage ======================================================= */
+/* ==== List storage and the school-number registry ======================== */
 
 bool growArray(SCHOOL** array, std::int16_t numberElements, std::int16_t* lenghtArray) {
     if (numberElements < *lenghtArray) {
@@ -112,8 +112,6 @@ SCHOOL* deleteArray(SCHOOL* array, std::int16_t* n) {
     resetNums();
     return nullptr;
 }
-
-/* ==== School-number registry ============================================ */
 
 void resetNums() {
     z = 0;
@@ -333,11 +331,7 @@ void printArray(const SCHOOL* array, std::int16_t n) {
 }
 
 int sortByStudents(const SCHOOL* pa, const SCHOOL* pb) {
-    if (pa->numberstudents < pb->numberstudents)
-        return 1;
-    if (pa->numberstudents > pb->numberstudents)
-        return -1;
-    return 0;
+    return (pa->numberstudents < pb->numberstudents) - (pa->numberstudents > pb->numberstudents);
 }
 
 void sortArray(SCHOOL* array, std::int16_t n) {

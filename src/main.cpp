@@ -6,6 +6,7 @@
 
 #include "console.h"
 #include "failures.h"
+#include "files/school_files.h"
 #include "funcs.h"
 #include "menu.h"
 #include "spreadsheet.h"
@@ -151,6 +152,10 @@ int main(int argc, char** argv) {
     if (argc > 1) {
         answerArguments(argc, argv);
     }
+    // The program's own set-up, in order: the memory watch, the standard streams,
+    // the console.
+    watchMemory();
+    noteStandardStreams();
     setCodePage();
     while (mode != kEnd) {
         mode = menu(menu_main);

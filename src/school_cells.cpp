@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "text/ascii.h"
 #include "text/codepage.h"
 #include "text/numbers.h"
 #include "translate.h"
@@ -59,8 +60,7 @@ std::size_t columnNamed(const char* text, std::size_t size) {
     for (std::size_t column = 0; column < kSchoolColumns; ++column) {
         const char* name = kSchoolColumnNames[column];
         std::size_t i = 0;
-        while (i < size && name[i] != '\0' &&
-               (text[i] == name[i] || text[i] - 'A' + 'a' == name[i])) {
+        while (i < size && name[i] != '\0' && lowerAscii(text[i]) == name[i]) {
             ++i;
         }
         if (i == size && name[i] == '\0') {

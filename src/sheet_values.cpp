@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "text/ascii.h"
+#include "text/utf8.h"
 #include "workbook.h"
 
 void unescapeText(std::string* text) {
@@ -21,18 +23,9 @@ void unescapeText(std::string* text) {
         unsigned code = 0;
         for (int k = 2; k < 6; ++k) {
             char c = p[k];
-            code = code * 16 + static_cast<unsigned>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+            code = code * 16 + static_cast<unsigned>(c <= '9' ? c - '0' : lowerAscii(c) - 'a' + 10);
         }
-        if (code < 0x80) {  // in UTF-8, as XML would have carried it
-            out.push_back(static_cast<char>(code));
-        } else if (code < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | code >> 6));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xE0 | code >> 12));
-            out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        }
+        appendUtf8(code, &out);  // in UTF-8, as XML would have carried it
         i += 6;
     }
     text->swap(out);

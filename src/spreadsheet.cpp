@@ -14,7 +14,10 @@
 #include "failures.h"
 #include "files/school_files.h"
 #include "funcs.h"
-#include "last_error.h"
+#include "system/last_error.h"
+#include "text/ascii.h"
+#include "text/codepage.h"
+#include "text/utf8.h"
 #include "translate.h"
 #include "workbook.h"
 #include "zip.h"
@@ -99,7 +102,7 @@ bool endsWithXlsx(const std::string& name) {
     }
     for (std::size_t i = 0; i < 5; ++i) {
         char c = name[name.size() - 5 + i];
-        if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != suffix[i]) {
+        if (lowerAscii(c) != suffix[i]) {
             return false;
         }
     }
@@ -184,13 +187,8 @@ std::string workbookOf(const SCHOOL* schools, std::size_t count) {
 // there, shown as '?'.
 std::string cellPlace(std::string sheet, std::size_t row, std::size_t column) {
     bool plain = !sheet.empty() && !(sheet[0] >= '0' && sheet[0] <= '9');
-    for (std::size_t at = 0; at + 1 < sheet.size(); ++at) {
-        if (sheet[at] == '\xC2' && static_cast<unsigned char>(sheet[at + 1]) < 0xA0) {
-            sheet.replace(at, 2, "?");  // U+0080 to U+009F, the C1 controls
-        }
-    }
-    for (char& c : sheet) {
-        c = (c >= 0 && c < 0x20) || c == 0x7F ? '?' : c;
+    maskUtf8Controls(&sheet);
+    for (char c : sheet) {
         plain = plain && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c < 0 ||
                           (c >= '0' && c <= '9') || c == '_' || c == '.');  // c < 0: not ASCII
     }
@@ -237,15 +235,6 @@ const char* readWorkbook(const std::string& bytes, std::string* sheetName, CsvSc
     parseSheet(sheet, shared, parsed);
     *sheetName = place.name;
     return nullptr;
-}
-
-// A terminal shows the texts' control bytes as '?', as the listings do: a school
-// file from elsewhere cannot drive it. Byte 0x98 is U+0098, a control too.
-void maskControls(char* text, std::size_t size) {
-    for (char* p = text; p < text + size; ++p) {
-        unsigned char byte = static_cast<unsigned char>(*p);
-        *p = byte != 0 && (byte < 0x20 || byte == 0x7F || byte == 0x98) ? '?' : *p;
-    }
 }
 
 // The first errors or warnings, each as FILE:PLACE: what, then how many more.
@@ -316,8 +305,8 @@ void exportSchools(const std::string& schoolFile, const std::string& outFile) {
         }
         for (std::size_t i = 0; i < count; ++i) {
             if (terminal) {
-                maskControls(records[i].schoolname, sizeof records[i].schoolname);
-                maskControls(records[i].director, sizeof records[i].director);
+                maskCp1251Controls(records[i].schoolname, sizeof records[i].schoolname);
+                maskCp1251Controls(records[i].director, sizeof records[i].director);
             }
             end = putCsvRow(records[i], end);
         }

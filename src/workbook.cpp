@@ -29,6 +29,8 @@ char* putDecimal(std::size_t value, char* out) {
     return std::copy(p, digits + sizeof digits, out);
 }
 
+// A record text as the character data of an inline string: UTF-8, the markup
+// characters as entities, a CR as a character reference (a bare one would be read
 // as LF), and the controls that XML cannot hold as "_xHHHH_".
 char* putXmlText(const char* text, char* out) {
     const char* end = text + strnlen(text, kTextSize);

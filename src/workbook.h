@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "csv.h"
 #include "funcs.h"
+#include "school_cells.h"
 
 // The parts whose contents never change, by member name.
 struct WorkbookPart {

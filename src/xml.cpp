@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "text/utf8.h"
+
 namespace {
 
 bool isSpace(char c) {
@@ -18,24 +20,6 @@ const char* findText(const char* at, const char* end, const char* what) {
         }
     }
     return end;
-}
-
-void appendUtf8(std::uint32_t code, std::string* out) {
-    if (code < 0x80) {
-        out->push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        out->push_back(static_cast<char>(0xC0 | code >> 6));
-        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-        out->push_back(static_cast<char>(0xE0 | code >> 12));
-        out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-        out->push_back(static_cast<char>(0xF0 | code >> 18));
-        out->push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
 }
 
 // "&...;" at `at`: appends its character and returns its size, or 0.

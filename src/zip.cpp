@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "text/ascii.h"
 #include "translate.h"
 
 const char kNoSuchMember[] = "no such member";
@@ -133,17 +134,7 @@ const char* inflateMember(const char* packed, std::size_t size, std::size_t expe
 }
 
 bool sameName(const char* a, std::size_t size, const std::string& b) {
-    if (size != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < size; ++i) {
-        char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-        char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
+    return size == b.size() && sameIgnoringCase(a, b.data(), size);
 }
 
 }  // namespace

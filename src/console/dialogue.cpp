@@ -1,6 +1,6 @@
 // The console dialogue: the input as one byte stream that line, number and key
 // reads share, and texts put together for listings. What the system has to do
-// for it stands behind console/platform.h.
+// for it stands behind system/platform.h.
 #include "console/dialogue.h"
 
 #include <algorithm>
@@ -10,10 +10,11 @@
 
 #include "console.h"
 #include "console/keys.h"
-#include "console/output.h"
-#include "console/platform.h"
+#include "console/line_editor.h"
 #include "failures.h"
-#include "files/school_files.h"
+#include "system/output.h"
+#include "system/platform.h"
+#include "text/ascii.h"
 #include "text/codepage.h"
 #include "translate.h"
 
@@ -192,6 +193,15 @@ void takeLineOrEnd() {
         unreadableInput(received.error);
 }
 
+// Whether the locale's character set is UTF-8 ("bg_BG.UTF-8", "C.utf8").
+bool speaksUtf8(const char* locale) {
+    std::string lower;
+    for (const char* p = locale; *p; ++p) {
+        lower.push_back(lowerAscii(*p));
+    }
+    return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
+}
+
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -215,9 +225,8 @@ bool typesUtf8() {
 /* ==== Start-up =========================================================== */
 
 void setCodePage() {
-    watchMemory();
-    convertTexts = prepareConsole();
-    noteStandardStreams();
+    prepareConsole();
+    convertTexts = speaksUtf8(localeName());
     safeTexts = outputIsTerminal();
     safeHighBytes = safeTexts && !convertTexts && takesC1Controls();
     bufferOutput();
@@ -226,12 +235,6 @@ void setCodePage() {
     if (input.terminal) {
         followShownLine();
     }
-}
-
-void setBinaryStreams() {
-    watchMemory();
-    prepareFileRun();
-    noteStandardStreams();
 }
 
 void useInput(int fd) {
@@ -257,14 +260,11 @@ char* putText(const char* text, std::size_t size, char* out) {
     if (safeTexts && convertTexts && std::memchr(text, '\x98', length)) {
         end = out;
         for (std::size_t i = 0; i < length; ++i) {
-            end = text[i] == '\x98' ? (*end = '?', end + 1) : encodeUtf8(text + i, 1, end);
+            end = text[i] == '\x98' ? (*end = kControlMask, end + 1) : encodeUtf8(text + i, 1, end);
         }
     }
-    for (char* p = out; safeTexts && p < end; ++p) {
-        unsigned char byte = static_cast<unsigned char>(*p);
-        if (byte < 0x20 || byte == 0x7F || (safeHighBytes && byte >= 0x80 && byte < 0xA0)) {
-            *p = '?';
-        }
+    if (safeTexts) {
+        maskControls(out, static_cast<std::size_t>(end - out), safeHighBytes);
     }
     return end;
 }

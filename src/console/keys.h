@@ -6,6 +6,7 @@
 #include <string>
 
 #include "console.h"  // KEY_ESCAPE
+#include "system/platform.h"
 
 // The bytes of one key press come together; a lone ESC waits no longer.
 constexpr int kKeyWaitMs = 50;
@@ -26,8 +27,7 @@ struct EscapeKey {
     int unused = -1;  // a byte read that is no part of the key: a key of its own
 };
 constexpr std::size_t kEscapeSequenceCap = 32;
-// The first code of the console's cursor keys (that of its function keys is 0).
-constexpr int kConsolePrefix = 0xE0;
+constexpr int kConsolePrefix = kConsoleKeyPrefix;
 
 // Decodes what follows an ESC from `next`, which gives the next byte of the same
 // key press, or -1 when none follows at once.

@@ -3,6 +3,8 @@
 // The editor only delivers lines; what the program does with them is as ever.
 // It takes its keys from the filter below, which passes on only what it binds, and
 // it neither reads a configuration file nor handles signals: the program does.
+#include "console/line_editor.h"
+
 // A window larger than the editor should keep a screen of is shown to it through a
 // terminal of its own (see the stand-in below).
 #include <fcntl.h>
@@ -22,7 +24,9 @@
 #include <string>
 
 #include "console/keys.h"
-#include "console/platform.h"
+#include "system/output.h"
+#include "system/platform.h"
+#include "text/ascii.h"
 
 namespace {
 
@@ -183,7 +187,8 @@ int nextByte() {
         Received received = readInput(bytes, sizeof bytes);
         if (received.fill == Fill::kResumed) {
             if (!editor.above.empty()) {
-                std::fputs(("\r" + editor.above + "\r\n").c_str(), stdout);
+                std::string again = "\r" + editor.above + "\r\n";
+                writeDrawing(again.data(), again.size());
             }
             el_set(editor.line, EL_REFRESH);
             continue;
@@ -203,7 +208,7 @@ int nextByte() {
 }
 
 // The next byte of the same key press, or -1 when none follows at once.
-int nextByteOfKey(void*) {
+int nextByteOfEditedKey(void*) {
     bool waiting = !editor.held.empty() || editor.typedAt < editor.typed.size() ||
                    inputArrivesWithin(kKeyWaitMs);
     return waiting ? nextByte() : -1;
@@ -212,7 +217,7 @@ int nextByteOfKey(void*) {
 // What follows an ESC: a cursor or editing key goes on in its bound form, Alt and
 // a key as ESC and that key; every other sequence, and a lone ESC, goes whole.
 void takeEscape() {
-    EscapeKey key = decodeEscape(nextByteOfKey, nullptr);
+    EscapeKey key = decodeEscape(nextByteOfEditedKey, nullptr);
     if (key.unused >= 0) {
         editor.held.push_back(static_cast<char>(key.unused));
     }
@@ -247,7 +252,9 @@ wchar_t decode(int byte) {
                 continue;
             }
         } else if (used <= count && isCharacter(character)) {
-            return character >= 0x80 && character < 0xA0 ? L'?' : character;
+            return character >= 0x80 && isControl(static_cast<std::uint32_t>(character), true)
+                       ? static_cast<wchar_t>(kControlMask)
+                       : character;
         }
         editor.held.insert(0, bytes + 1, count - 1);  // each may start a character
         return L'?';
@@ -326,8 +333,8 @@ Received readEditedLine(const std::string& prompt, const std::string& above, std
     editor.typedAt = 0;
     editor.ended = Fill::kData;
     // The editor draws the prompt from the start of the line, over the one shown.
-    std::fputs("\r", stdout);
-    std::fflush(stdout);
+    writeDrawing("\r", 1);
+    flushOutput();
     int count = 0;
     bool large = chooseTerminal();
     el_set(editor.line, EL_SETFP, 0, large ? standIn.file : editor.terminal);

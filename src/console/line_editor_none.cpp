@@ -1,6 +1,7 @@
 // Where no line editor is built in (no libedit, or Windows, whose console edits
 // lines itself): lines are read as they come.
-#include "console/platform.h"
+#include "console/line_editor.h"
+#include "system/platform.h"
 
 bool startLineEditor(int) {
     return false;

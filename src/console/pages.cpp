@@ -11,8 +11,8 @@
 
 #include "console.h"
 #include "console/dialogue.h"
-#include "console/output.h"
-#include "console/platform.h"
+#include "system/output.h"
+#include "system/platform.h"
 #include "translate.h"
 
 namespace {

@@ -10,9 +10,10 @@
 #include <cstring>
 
 #include "failures.h"
-#include "files/file_calls.h"
 #include "files/write_way.h"
-#include "last_error.h"
+#include "system/file_calls.h"
+#include "system/last_error.h"
+#include "system/platform.h"
 #include "translate.h"
 
 namespace {
@@ -201,38 +202,51 @@ void putBackOldContents(AtomicWrite* file) {
 }
 
 // An existing file, open as `fd`, which this closes unless the records go to it.
-Reason beginOnExisting(int fd, bool link, AtomicWrite* file) {
-    FileFacts facts;
-    Reason refusal;
-    int error = describeFile(fd, &facts);
-    Way way = error == 0 ? chooseWay(facts, standardStreamOf(facts), &refusal) : Way::kRefused;
-    if (way == Way::kInPlace) {
-        file->stream = streamOver(fd, "wb", &error);
-        return Reason{error};
-    }
-    if (way == Way::kThroughOutput || way == Way::kThroughError) {
-        std::fflush(stdout);
-        file->stream = way == Way::kThroughOutput ? stdout : stderr;
-    }
-    // Replace exactly the file that was opened, wherever a link leads; a link
-    // whose file cannot be named is refused rather than replaced by a file.
-    if (way == Way::kReplace && link) {
-        error = resolveName(file->target, &file->target);
-    }
+// Replace exactly the file that was opened, wherever a link leads; a link whose
+// file cannot be named is refused rather than replaced by a file.
+int beginReplacingOpened(int fd, bool link, const FileFacts& facts, AtomicWrite* file) {
+    int error = link ? resolveName(file->target, &file->target) : 0;
     FileFacts now;
-    if (error == 0 && way == Way::kReplace &&
+    if (error == 0 &&
         (describeName(file->target, &now) != 0 || (facts.identified && !sameFile(now, facts)))) {
         error = EBUSY;  // moved meanwhile: whatever is there now is not ours
     }
     bool kept = true;
-    if (error == 0 && way == Way::kReplace) {
+    if (error == 0) {
         error = beginReplacement(fd, &facts, file, &kept);
     }
     if (error == 0 && !kept) {
         error = beginWriteThrough(fd, facts, file);
     }
+    return error;
+}
+
+Reason beginOnExisting(int fd, bool link, AtomicWrite* file) {
+    FileFacts facts;
+    Reason refusal;
+    int error = describeFile(fd, &facts);
+    Way way = error == 0 ? chooseWay(facts, standardStreamOf(facts), &refusal) : Way::kRefused;
+    switch (way) {
+        case Way::kInPlace:
+            file->stream = streamOver(fd, "wb", &error);
+            return Reason{error};
+        case Way::kThroughOutput:
+            std::fflush(stdout);
+            file->stream = stdout;
+            break;
+        case Way::kThroughError:
+            std::fflush(stdout);
+            file->stream = stderr;
+            break;
+        case Way::kReplace:
+            error = beginReplacingOpened(fd, link, facts, file);
+            break;
+        case Way::kRefused:
+            closeFile(fd);
+            return error == 0 ? refusal : Reason{error};
+    }
     closeFile(fd);
-    return error == 0 && way == Way::kRefused ? refusal : Reason{error};
+    return Reason{error};
 }
 
 }  // namespace
@@ -262,6 +276,12 @@ void noteStandardStreams() {
         standardStreams.open[k] =
             (closed & (1u << k)) == 0 && describeFile(k, &standardStreams.facts[k]) == 0;
     }
+}
+
+void setBinaryStreams() {
+    watchMemory();
+    prepareFileRun();
+    noteStandardStreams();
 }
 
 std::FILE* openForReading(const std::string& name, Reason* reason) {

@@ -9,8 +9,13 @@
 #include "failures.h"
 
 // Notes what the program's own streams are, so that no write replaces them; a
-// stream closed at start stays closed. Called by setCodePage.
+// stream closed at start stays closed. Called at start.
 void noteStandardStreams();
+// Prepares instead of the dialogue a run that converts files: the memory watch and
+// the standard streams as at start, standard input and output untranslated (on
+// Windows too), the console as found, and a school file being written guarded as
+// in the dialogue (signals, file-size limits, the program's own streams).
+void setBinaryStreams();
 
 // Opens an existing file for binary reading; a folder counts as a file that
 // cannot be opened, and so does a name holding a NUL byte. Returns null, with the

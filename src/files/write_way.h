@@ -3,7 +3,7 @@
 #pragma once
 
 #include "failures.h"
-#include "files/file_calls.h"
+#include "system/file_calls.h"
 
 enum class Way { kRefused, kInPlace, kThroughOutput, kThroughError, kReplace };
 

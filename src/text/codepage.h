@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "system/cp1251.h"  // unicodeOfCp1251, cp1251OfUnicode
+
 // Room that a record text of `size` bytes may take in UTF-8 (a character is at
 // most 3 bytes).
 constexpr std::size_t textRoom(std::size_t size) {
@@ -14,12 +16,6 @@ constexpr std::size_t textRoom(std::size_t size) {
 
 // Writes `length` bytes of code page 1251 text as UTF-8; returns the end.
 char* encodeUtf8(const char* text, std::size_t length, char* out);
-
-// The character of a byte of code page 1251 (0x98 is U+0098), for a console that
-// takes UTF-16.
-std::uint16_t unicodeOfCp1251(unsigned char byte);
-// The byte of code page 1251 for a character; '?' where the code page lacks it.
-char cp1251OfUnicode(std::uint32_t code);
 
 // Converts typed UTF-8 to code page 1251: a character the code page lacks, and each
 // byte that is not part of a valid sequence, becomes '?'.
@@ -31,6 +27,11 @@ std::string utf8ToCp1251(const std::string& text);
 // is not valid UTF-8.
 constexpr std::uint32_t kNotUtf8 = 0xFFFFFFFF;
 char* utf8ToCp1251Exactly(const char* text, std::size_t size, char* out, std::uint32_t* lacking);
+
+// Shows each control of a code page 1251 text as kControlMask: ASCII's, and byte
+// 0x98 (U+0098), the one C1 control the code page holds. NUL bytes, which end or
+// pad a record's text, stay.
+void maskCp1251Controls(char* text, std::size_t size);
 
 // The UTF-8 sequence at `p`, of at most `left` bytes: its length and its character,
 // or 0 when it is not a well-formed sequence. Any byte below 0x80 is one character.

@@ -5,29 +5,7 @@
 #include <cstring>
 
 #include "text/codepage.h"
-
-namespace {
-
-char* putUtf8(std::uint32_t code, char* out) {
-    if (code < 0x80) {
-        *out++ = static_cast<char>(code);
-    } else if (code < 0x800) {
-        *out++ = static_cast<char>(0xC0 | (code >> 6));
-        *out++ = static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        *out++ = static_cast<char>(0xE0 | (code >> 12));
-        *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        *out++ = static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        *out++ = static_cast<char>(0xF0 | (code >> 18));
-        *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        *out++ = static_cast<char>(0x80 | (code & 0x3F));
-    }
-    return out;
-}
-
-}  // namespace
+#include "text/utf8.h"
 
 void utf16ToUtf8(const char* bytes, std::size_t size, bool bigEndian, std::string* out) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes);

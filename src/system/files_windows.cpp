@@ -12,9 +12,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "files/file_calls.h"
-#include "files/windows_calls.h"
-#include "last_error.h"
+#include "system/file_calls.h"
+#include "system/last_error.h"
+#include "system/windows_calls.h"
 
 // The errno that perror explains for a failed Windows call.
 int errnoOf(unsigned long error) {

@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "files/file_calls.h"
-#include "last_error.h"
+#include "system/file_calls.h"
+#include "system/last_error.h"
 
 namespace {
 

@@ -11,6 +11,9 @@
 void bufferOutput();
 // Every byte the dialogue prints passes here.
 void writeOutput(const char* bytes, std::size_t size);
+// Bytes that are no part of the dialogue's lines (a screen cleared, a line the
+// editor draws again): written as the rest, and not followed as the line shown.
+void writeDrawing(const char* bytes, std::size_t size);
 // Shows what was written, remembering why when standard output cannot take it.
 void flushOutput();
 // Why standard output lost what was written to it; 0 when nothing was lost.

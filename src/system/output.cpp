@@ -1,14 +1,14 @@
 // Standard output: its buffer, the bytes written to it, the flush before every
 // wait, and why it first failed; and standard error. A leaf over the platform's
 // console: it calls nothing else of the program's.
-#include "console/output.h"
+#include "system/output.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <string>
 
-#include "console/platform.h"
-#include "last_error.h"
+#include "system/last_error.h"
+#include "system/platform.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ void bufferOutput() {
     std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
 }
 
-void writeOutput(const char* bytes, std::size_t size) {
+void writeDrawing(const char* bytes, std::size_t size) {
     errno = 0;
     if (toConsole()) {
         consoleText.append(bytes, size);
@@ -58,6 +58,10 @@ void writeOutput(const char* bytes, std::size_t size) {
     } else if (std::fwrite(bytes, 1, size, stdout) != size) {
         noteFailure(lastError());  // the write's own reason, before anything changes it
     }
+}
+
+void writeOutput(const char* bytes, std::size_t size) {
+    writeDrawing(bytes, size);
     if (size > 0) {
         lineEnded = bytes[size - 1] == '\n' || bytes[size - 1] == '\r';
     }

@@ -13,11 +13,10 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "console/keys.h"
-#include "console/platform.h"
-#include "files/file_calls.h"
-#include "files/windows_calls.h"
-#include "text/codepage.h"
+#include "system/cp1251.h"
+#include "system/file_calls.h"
+#include "system/platform.h"
+#include "system/windows_calls.h"
 
 namespace {
 
@@ -79,12 +78,14 @@ bool inputIsConsole = false;
 
 }  // namespace
 
-// Texts go to the console as UTF-16 (takesConsoleText), so the dialogue converts
-// none of them to UTF-8.
-bool prepareConsole() {
+void prepareConsole() {
     setCodePages();
     watchConsoleEvents();
-    return false;
+}
+
+// The console shows code page 1251 itself: texts pass through unconverted.
+const char* localeName() {
+    return "";
 }
 
 // Without CR LF translation; the console's code pages stay as they were found.
@@ -234,7 +235,7 @@ Received readKeyPress(char* bytes) {
             }
             std::size_t size = 0;
             if (alt) {
-                bytes[size++] = KEY_ESCAPE;
+                bytes[size++] = kKeyEscape;
             }
             bytes[size++] = static_cast<char>(byte);
             return Received{Fill::kData, size, 0};
@@ -242,8 +243,8 @@ Received readKeyPress(char* bytes) {
         if (isModifier(key.wVirtualKeyCode)) {
             continue;
         }
-        bytes[0] = KEY_ESCAPE;
-        bytes[1] = static_cast<char>((state & ENHANCED_KEY) ? kConsolePrefix : 0);
+        bytes[0] = kKeyEscape;
+        bytes[1] = static_cast<char>((state & ENHANCED_KEY) ? kConsoleKeyPrefix : 0);
         bytes[2] = static_cast<char>(key.wVirtualScanCode);
         return Received{Fill::kData, 3, 0};
     }

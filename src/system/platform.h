@@ -1,20 +1,28 @@
 // What the system provides to the console unit, declared once and defined by the
 // file the build chooses: platform_posix.cpp for terminals and pipes,
-// platform_windows.cpp for the Windows console, and line_editor.cpp or
-// line_editor_none.cpp. These are leaves: system calls and their translation into
-// plain results, calling nothing above them. A failure comes back as its error
-// number (errno's values), 0 meaning success.
+// platform_windows.cpp for the Windows console. These are leaves: system calls and
+// their translation into plain results, calling nothing outside this folder. A
+// failure comes back as its error number (errno's values), 0 meaning success.
 #pragma once
 
 #include <cstddef>
 #include <string>
 
+// The Windows console gives a cursor or function key as two codes: 0xE0 (0 for a
+// function key) and its scan code. Its reader brings them after this ESC, as a
+// terminal would, for the one key decoder above.
+constexpr char kKeyEscape = 27;
+constexpr int kConsoleKeyPrefix = 0xE0;
+
 // ---- The console ----------------------------------------------------------------
 
 // Sets the console up once for the whole run (code pages, the terminal settings to
-// come back to, signals) so that every way out restores it. Returns whether the
-// locale speaks UTF-8.
-bool prepareConsole();
+// come back to, signals) so that every way out restores it.
+void prepareConsole();
+// The locale that the environment names for characters (LC_ALL, LC_CTYPE or LANG,
+// the first one set), whose character set the terminal speaks; empty where none is
+// set, and on Windows, whose console shows code page 1251 itself.
+const char* localeName();
 // Sets up instead a run that converts files and leaves the console as it is:
 // standard input and output untranslated, signals as prepareConsole sets them.
 void prepareFileRun();
@@ -64,17 +72,6 @@ Received readInput(char* bytes, std::size_t size);
 // Whether more input arrives within `ms` milliseconds.
 bool inputArrivesWithin(int ms);
 
-// The line editor, where one is built in (libedit, on POSIX): starts it on the
-// terminal `fd`; false where there is none, and lines are then read as they come.
-bool startLineEditor(int fd);
-// One line through the editor, with what was printed on the line so far as its
-// prompt; `above`, a prompt printed with its line end, is shown again above it
-// after a stop. The line takes at most `most` printable characters: one more
-// rings the bell and is dropped. `typed` brings the bytes typed before the line was asked for,
-// which start it, and takes back those read beyond its end. The line comes with
-// its line end; kEnded at the end of input.
-Received readEditedLine(const std::string& prompt, const std::string& above, std::size_t most,
-                        std::string* typed, std::string* line);
 // While the editor has the terminal in its own mode, a signal that ends or stops
 // the program gives the terminal back first, and a continue brings the editor's
 // mode back (POSIX only).

@@ -12,9 +12,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "console/platform.h"
-#include "files/file_calls.h"
-#include "last_error.h"
+#include "system/file_calls.h"
+#include "system/last_error.h"
+#include "system/output.h"
+#include "system/platform.h"
 
 namespace {
 
@@ -110,8 +111,13 @@ void watchSignalsAndTerminal() {
 
 int inputFd = STDIN_FILENO;
 
-// Whether the locale variables name a UTF-8 character set.
-bool localeIsUtf8() {
+}  // namespace
+
+void prepareConsole() {
+    watchSignalsAndTerminal();
+}
+
+const char* localeName() {
     const char* value = nullptr;
     for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
         value = std::getenv(name);
@@ -119,21 +125,7 @@ bool localeIsUtf8() {
             break;
         }
     }
-    if (!value) {
-        return false;
-    }
-    std::string lower;
-    for (const char* p = value; *p; ++p) {
-        lower.push_back(static_cast<char>(*p >= 'A' && *p <= 'Z' ? *p - 'A' + 'a' : *p));
-    }
-    return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
-}
-
-}  // namespace
-
-bool prepareConsole() {
-    watchSignalsAndTerminal();
-    return localeIsUtf8();
+    return value ? value : "";
 }
 
 // Bytes pass untranslated anyway.
@@ -175,7 +167,8 @@ bool takesC1Controls() {
 void clearScreen() {
     const char* term = std::getenv("TERM");
     if (isatty(STDOUT_FILENO) && !(term && std::strcmp(term, "dumb") == 0)) {
-        std::fputs("\x1b[H\x1b[2J", stdout);
+        const char kHomeAndClear[] = "\x1b[H\x1b[2J";
+        writeDrawing(kHomeAndClear, sizeof kHomeAndClear - 1);
     }
 }
 

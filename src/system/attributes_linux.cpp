@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "files/file_calls.h"
-#include "last_error.h"
+#include "system/file_calls.h"
+#include "system/last_error.h"
 
 namespace {
 
