@@ -14,6 +14,15 @@
 const char* const kSchoolColumnNames[kSchoolColumns] = {"name", "director", "number", "area",
                                                         "students"};
 
+SheetWords sheetWords() {
+    // TRANSLATORS: the name of the sheet of an exported workbook
+    return SheetWords{_("Schools"),
+                      // TRANSLATORS: the header of an exported sheet, one column each
+                      {_("name"), _("director"), _("number"), _("area"), _("students")},
+                      // TRANSLATORS: a printed sheet's footer; &P is the page, &N the pages
+                      _("Page &P of &N")};
+}
+
 namespace {
 
 constexpr std::size_t kShownCharacters = 60;

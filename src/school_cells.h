@@ -17,6 +17,16 @@
 constexpr std::size_t kSchoolColumns = 5;
 extern const char* const kSchoolColumnNames[kSchoolColumns];
 
+// The words that a written sheet shows, in the reader's language: the sheet's name,
+// the header's names, and the printed pages' footer ("Page &P of &N").
+struct SheetWords {
+    const char* sheet;
+    const char* columns[kSchoolColumns];
+    const char* footer;
+};
+// The words in the language of the messages.
+SheetWords sheetWords();
+
 // The column that a header cell names, in any case of its letters; kSchoolColumns
 // when it names none.
 std::size_t columnNamed(const char* text, std::size_t size);

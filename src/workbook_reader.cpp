@@ -44,8 +44,8 @@ void unescapeText(std::string* text) {
     text->swap(out);
 }
 
-// A numeric cell's value as plain decimal digits when it is a whole number
-// ("2024", "2.024E3", "-0"); false for any other value.
+}  // namespace
+
 bool wholeNumber(const std::string& value, std::string* digits) {
     const char* p = value.c_str();
     std::size_t first = *p == '-';
@@ -89,6 +89,8 @@ bool wholeNumber(const std::string& value, std::string* digits) {
     return true;
 }
 
+namespace {
+
 struct SheetCell {
     // Its type: 's' shared string, 'i' inline string, 'f' a formula's text,
     // 'd' date, 'b' truth value, 'e' error, 'n' number.
@@ -118,7 +120,8 @@ struct SheetReader {
     std::size_t firstBeyond = 0;      // its first column beyond kKeptCells not empty
 };
 
-// What an error cell says, as the spreadsheet shows it.
+}  // namespace
+
 const char* errorValue(const std::string& value) {
     static const char* const kErrors[][2] = {
         {"#N/A", N_("the error value #N/A")},       {"#DIV/0!", N_("the error value #DIV/0!")},
@@ -132,6 +135,8 @@ const char* errorValue(const std::string& value) {
     }
     return N_("an error value");
 }
+
+namespace {
 
 // Gives the cell its text, as its type says.
 void settle(SheetReader* r, SheetCell* cell, SchoolCell* into) {
