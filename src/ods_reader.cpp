@@ -207,6 +207,7 @@ void parseOdsContent(const std::string& xml, std::string* table, CsvSchools* res
     OdsReader r;
     // A row of a school takes at least 40 bytes ("<table:table-row><table:table-cell/>").
     startSchoolChecks(&r.checks, result, xml.size() / 40 + 1);
+    r.checks.sheet = true;
     XmlCursor c{xml.data(), xml.data() + xml.size()};
     XmlItem item;
     OdsCell cell;

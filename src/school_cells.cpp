@@ -56,14 +56,24 @@ std::string whyNotText(const char* text, std::size_t size) {
 }  // namespace
 
 std::size_t columnNamed(const char* text, std::size_t size) {
-    for (std::size_t column = 0; column < kSchoolColumns; ++column) {
-        const char* name = kSchoolColumnNames[column];
-        std::size_t i = 0;
-        while (i < size && name[i] != '\0' &&
-               (text[i] == name[i] || text[i] - 'A' + 'a' == name[i])) {
-            ++i;
+    // The Bulgarian names too, whatever the locale: a sheet keeps the header it got.
+    static const char* const kBulgarian[kSchoolColumns] = {
+        "\u0438\u043c\u0435", "\u0434\u0438\u0440\u0435\u043a\u0442\u043e\u0440",
+        "\u043d\u043e\u043c\u0435\u0440", "\u043f\u043b\u043e\u0449",
+        "\u0443\u0447\u0435\u043d\u0438\u0446\u0438"};
+    std::string lower(text, size);
+    for (std::size_t i = 0; i < lower.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(lower[i]);
+        unsigned char next = i + 1 < lower.size() ? static_cast<unsigned char>(lower[i + 1]) : 0;
+        if (c >= 'A' && c <= 'Z') {
+            lower[i] = static_cast<char>(c - 'A' + 'a');
+        } else if (c == 0xD0 && next >= 0x90 && next <= 0xAF) {  // U+0410 to U+042F: А to Я
+            lower[i] = static_cast<char>(next < 0xA0 ? 0xD0 : 0xD1);
+            lower[i + 1] = static_cast<char>(next < 0xA0 ? next + 0x20 : next - 0x20);
         }
-        if (i == size && name[i] == '\0') {
+    }
+    for (std::size_t column = 0; column < kSchoolColumns; ++column) {
+        if (lower == kSchoolColumnNames[column] || lower == kBulgarian[column]) {
             return column;
         }
     }
@@ -235,6 +245,18 @@ void warnOfUtf8(SchoolChecks* p, const SchoolCell& cell, const char* text) {
     }
 }
 
+// Counts a text that the code page lacks characters of, and whether it seems misread.
+void noteLacking(CsvSchools* result, const SchoolCell& cell, std::size_t field) {
+    std::string converted(cell.size, '\0');
+    std::uint32_t lacking = 0;
+    if (field < 2 && cell.size <= 4 * kTextSize &&
+        !utf8ToCp1251Exactly(cell.text, cell.size, &converted[0], &lacking) &&
+        lacking != kNotUtf8) {
+        ++result->lackingTexts;
+        result->misreadTexts += looksLikeMisreadUtf8(cell.text, cell.size);
+    }
+}
+
 }  // namespace
 
 void startSchoolChecks(SchoolChecks* p, CsvSchools* result, std::size_t mostSchools) {
@@ -312,6 +334,7 @@ void checkSchool(SchoolChecks* p, const SchoolCell* cells) {
             if (p->gaveUp) {
                 return;
             }
+            noteLacking(p->result, cell, field);
             report(p, cell, std::move(what));
         } else if (field == 2) {
             numbered = &cell;
@@ -330,7 +353,8 @@ void checkSchool(SchoolChecks* p, const SchoolCell* cells) {
         numbered ? noteNumberLine(&p->numberLines, school.schoolnumber, numbered->line) : 0;
     if (first != 0) {
         warn(p, *numbered,
-             formatted(_("school number %ld is also on line %lu"),
+             formatted(p->sheet ? _("school number %ld is also on row %lu")
+                                : _("school number %ld is also on line %lu"),
                        static_cast<long>(school.schoolnumber), static_cast<unsigned long>(first)));
     }
 }

@@ -82,6 +82,9 @@ struct CsvSchools {
     // What is taken all the same: a school number met before, a text holding "??".
     std::vector<CsvError> warnings;  // the first kShownCsvErrors, in file order
     std::size_t warningCount = 0;
+    // The texts that code page 1251 cannot hold, and how many of them look like
+    // UTF-8 Cyrillic read as Latin-1 ("\u00D0\u00A1" for "\u0421") and saved so.
+    std::size_t lackingTexts = 0, misreadTexts = 0;
 };
 
 // A cell as its file gives it, its text in UTF-8.
@@ -106,6 +109,7 @@ struct SchoolChecks {
     std::size_t fieldOf[kSchoolColumns + 1] = {};  // the school field of each header cell
     std::size_t columns = 0;                       // cells in the header
     std::size_t rows = 0;                          // rows after the header
+    bool sheet = false;                            // whose messages say rows, not lines
     NumberLines numberLines;
 };
 

@@ -137,6 +137,11 @@ void importSchools(const std::string& csvFile, const std::string& schoolFile) {
         failWith(_(fault), shown);
     }
     const std::string* place = workbook ? &sheet : nullptr;
+    if (parsed.lackingTexts > 0 && parsed.misreadTexts == parsed.lackingTexts) {
+        printError(_("schools: %s: its Cyrillic is UTF-8 that was read as Latin-1 and saved so: "
+                     "open the CSV file as UTF-8 (Unicode), and save it as UTF-8\n"),
+                   shown.c_str());
+    }
     printFindings(shown, parsed.errors, parsed.errorCount, false, place);
     if (parsed.errorCount > 0) {
         endProgram(1);

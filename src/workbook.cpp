@@ -233,7 +233,8 @@ std::string sheetTail(std::size_t count, const SheetWords& words) {
     std::string footer = "&amp;C" + escapedUtf8(words.footer);  // centred
     return "</sheetData><autoFilter ref=\"A1:" + lastCell(count) +
            "\"/><pageMargins left=\"0.4\" right=\"0.4\" top=\"0.4\" bottom=\"0.6\" "
-           "header=\"0.3\" footer=\"0.3\"/><pageSetup orientation=\"landscape\" fitToWidth=\"1\" "
+           "header=\"0.3\" footer=\"0.3\"/><pageSetup paperSize=\"9\" orientation=\"landscape\" "
+           "fitToWidth=\"1\" "
            "fitToHeight=\"0\"/><headerFooter><oddFooter>" +
            footer + "</oddFooter></headerFooter></worksheet>";
 }

@@ -295,6 +295,7 @@ void parseSheet(const std::string& xml, const std::vector<std::string>& shared,
     r.shared = &shared;
     // A row of a school takes at least 20 bytes ("<row><c><v>0</v></c>").
     startSchoolChecks(&r.checks, result, xml.size() / 20 + 1);
+    r.checks.sheet = true;
     XmlCursor c{xml.data(), xml.data() + xml.size()};
     XmlItem item;
     SheetCell cell;

@@ -17,3 +17,8 @@ void utf16ToUtf8(const char* bytes, std::size_t size, bool bigEndian, std::strin
 
 // Windows-1251 (code page 1251) as UTF-8: every byte is a character.
 void cp1251ToUtf8(const char* bytes, std::size_t size, std::string* out);
+
+// Whether UTF-8 text looks like UTF-8 Cyrillic read as Latin-1 or Windows-1252 and
+// saved so ("\u00D0\u00A1" for "\u0421"): its characters, taken back to the bytes
+// they were read from, are UTF-8 that holds Cyrillic.
+bool looksLikeMisreadUtf8(const char* text, std::size_t size);
