@@ -3,8 +3,8 @@
 #   run    make run: CMake, a C++ compiler, make, zlib and gettext's msgfmt for the
 #          catalog of translated texts; pkg-config and libedit for line editing
 #   test   make test: the same, line editing included, GoogleTest, Debian's Python 3 with
-#          pytest and openpyxl, strace, the ACL and attribute tools, and the locales (the
-#          Bulgarian one is generated)
+#          pytest, openpyxl and odfpy, strace, the ACL and attribute tools, and the locales
+#          (the Bulgarian one is generated)
 #   ci     .ci/run and .ci/package: the same, the packaging tools, mingw-w64 with its zlib
 #          and wine
 # As root on Debian what is missing is installed, after one line that names it. Otherwise
@@ -39,6 +39,7 @@ need "run? test ci" libedit-dev test -e /usr/include/histedit.h
 need "test ci" libgtest-dev test -e /usr/include/gtest/gtest.h
 need "test ci" python3-pytest /usr/bin/python3 -c 'import pytest'
 need "test ci" python3-openpyxl /usr/bin/python3 -c 'import openpyxl'  # reads exported workbooks
+need "test ci" python3-odf /usr/bin/python3 -c 'import odf'  # reads exported spreadsheets
 need "test ci" strace command -v strace    # a signal delivered in the middle of a write
 need "test ci" acl command -v setfacl      # access control lists kept by a write
 need "test ci" attr command -v getfattr    # extended attributes kept by a write
