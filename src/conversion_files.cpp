@@ -5,7 +5,6 @@
 #include <cerrno>
 
 #include "console.h"
-#include "files/school_files.h"
 #include "last_error.h"
 
 namespace {
@@ -50,20 +49,40 @@ void failWith(const char* what, const std::string& name) {
 }
 
 void writeAtomically(const std::string& name, const std::string& bytes) {
-    AtomicWrite file;
-    Reason reason = beginAtomicWrite(name, &file);
-    if (failed(reason)) {
+    Sink sink;
+    openSink(name, &sink);
+    putIntoSink(&sink, bytes.data(), bytes.size());
+    closeSink(&sink);
+}
+
+void openSink(const std::string& name, Sink* sink) {
+    sink->name = name;
+    Reason reason;
+    if (!name.empty() && failed(reason = beginAtomicWrite(name, &sink->file))) {
         failOn(name, reason);
+    }
+}
+
+void putIntoSink(Sink* sink, const char* bytes, std::size_t size) {
+    if (sink->name.empty()) {
+        printBytes(bytes, size);
+        if (std::ferror(stdout)) {
+            endProgram(1);  // which says why
+        }
+        return;
     }
     errno = 0;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file.stream) != bytes.size() ||
-        std::ferror(file.stream)) {
-        reason = Reason{lastError()};  // the write failed
-        abandonAtomicWrite(&file);
-        failOn(name, reason);
+    if (std::fwrite(bytes, 1, size, sink->file.stream) != size || std::ferror(sink->file.stream)) {
+        Reason reason{lastError()};  // the write failed
+        abandonAtomicWrite(&sink->file);
+        failOn(sink->name, reason);
     }
-    if (failed(reason = finishAtomicWrite(&file))) {
-        failOn(name, reason);
+}
+
+void closeSink(Sink* sink) {
+    Reason reason;
+    if (!sink->name.empty() && failed(reason = finishAtomicWrite(&sink->file))) {
+        failOn(sink->name, reason);
     }
     endProgram(0);
 }

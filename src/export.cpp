@@ -1,6 +1,7 @@
 // --export on one road: the school file read and checked whole, then formatted (CSV,
 // a workbook, a spreadsheet), then put into its sink (standard output, or a file
 // put in place as a school file is).
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -59,8 +60,8 @@ Format formatNamed(const std::string& name) {
 }
 
 // The school file read whole and checked, for either way out: into `outFile`, or
-// on standard output when it is empty.
-std::vector<SCHOOL> readSchoolFile(const std::string& schoolFile, const std::string& outFile) {
+// on standard output when it is empty. Returns its bytes, whole records.
+std::string readSchoolFile(const std::string& schoolFile, const std::string& outFile) {
     Reason reason;
     std::FILE* stream = openForReading(schoolFile, &reason);
     if (!stream) {
@@ -93,6 +94,10 @@ std::vector<SCHOOL> readSchoolFile(const std::string& schoolFile, const std::str
                    static_cast<int>(sizeof(SCHOOL)));
         endProgram(1);
     }
+    return held;
+}
+
+std::vector<SCHOOL> schoolsOf(const std::string& held) {
     std::vector<SCHOOL> schools(held.size() / sizeof(SCHOOL));
     if (!schools.empty()) {
         std::memcpy(schools.data(), held.data(), held.size());
@@ -109,18 +114,25 @@ void maskControls(char* text, std::size_t size) {
     }
 }
 
-std::string csvOf(const std::vector<SCHOOL>& schools) {
-    std::string csv(kCsvHeader);
-    csv.reserve(csv.size() + schools.size() * 64);  // a row of short texts, enough for most
-    std::vector<char> rows(1024 * kCsvRowRoom);     // pieces of rows, few appends
-    for (std::size_t i = 0; i < schools.size();) {
-        char* end = rows.data();
-        for (; i < schools.size() && end + kCsvRowRoom <= rows.data() + rows.size(); ++i) {
-            end = putCsvRow(schools[i], end);
+// The CSV into the sink, a piece of rows at a time; for a terminal, the texts'
+// controls masked.
+void putCsv(const std::string& held, bool masked, Sink* sink) {
+    std::size_t count = held.size() / sizeof(SCHOOL);
+    std::vector<char> rows(128 * kCsvRowRoom);
+    char* end = std::copy(kCsvHeader, kCsvHeader + sizeof kCsvHeader - 1, rows.data());
+    for (std::size_t i = 0; i < count || end != rows.data();) {
+        for (; i < count && end + kCsvRowRoom <= rows.data() + rows.size(); ++i) {
+            SCHOOL school;
+            std::memcpy(&school, held.data() + i * sizeof(SCHOOL), sizeof school);
+            if (masked) {
+                maskControls(school.schoolname, sizeof school.schoolname);
+                maskControls(school.director, sizeof school.director);
+            }
+            end = putCsvRow(school, end);
         }
-        csv.append(rows.data(), end);
+        putIntoSink(sink, rows.data(), static_cast<std::size_t>(end - rows.data()));
+        end = rows.data();
     }
-    return csv;
 }
 
 std::string workbookOf(const std::vector<SCHOOL>& schools, const SheetWords& words) {
@@ -173,23 +185,18 @@ void exportSchools(const std::string& schoolFile, const std::string& outFile) {
     setBinaryStreams();
     std::string into = outFile == "-" ? std::string() : outFile;
     Format format = into.empty() ? Format::kCsv : formatNamed(into);
-    std::vector<SCHOOL> schools = readSchoolFile(schoolFile, into);
-    if (into.empty() && printsToTerminal()) {
-        for (SCHOOL& school : schools) {
-            maskControls(school.schoolname, sizeof school.schoolname);
-            maskControls(school.director, sizeof school.director);
-        }
+    std::string held = readSchoolFile(schoolFile, into);
+    // An archive is made whole, and refused before anything is made.
+    std::string archive = format == Format::kWorkbook ? workbookOf(schoolsOf(held), sheetWords())
+                          : format == Format::kSpreadsheet
+                              ? spreadsheetOf(schoolsOf(held), sheetWords(), schoolFile)
+                              : std::string();
+    Sink sink;
+    openSink(into, &sink);
+    if (format == Format::kCsv) {
+        putCsv(held, into.empty() && printsToTerminal(), &sink);
+    } else {
+        putIntoSink(&sink, archive.data(), archive.size());
     }
-    std::string bytes = format == Format::kWorkbook ? workbookOf(schools, sheetWords())
-                        : format == Format::kSpreadsheet
-                            ? spreadsheetOf(schools, sheetWords(), schoolFile)
-                            : csvOf(schools);
-    if (!into.empty()) {
-        writeAtomically(into, bytes);
-    }
-    printBytes(bytes.data(), bytes.size());
-    if (std::ferror(stdout)) {
-        endProgram(1);  // which says why
-    }
-    endProgram(0);
+    closeSink(&sink);
 }
