@@ -186,8 +186,8 @@ std::string styles(const SheetWords& words) {
            "<office:automatic-styles><style:page-layout style:name=\"pm1\">"
            "<style:page-layout-properties fo:page-width=\"297mm\" fo:page-height=\"210mm\""
            " style:print-orientation=\"landscape\" fo:margin=\"10mm\""
-           " style:scale-to-X=\"1\" style:scale-to-Y=\"0\" loext:scale-to-X=\"1\""
-           " loext:scale-to-Y=\"0\"/><style:footer-style><style:header-footer-properties"
+           " style:scale-to-X=\"1\" loext:scale-to-X=\"1\""
+           "/><style:footer-style><style:header-footer-properties"
            " fo:min-height=\"5mm\"/></style:footer-style></style:page-layout>"
            "</office:automatic-styles><office:master-styles><style:master-page"
            " style:name=\"Register\" style:page-layout-name=\"pm1\"><style:header"
@@ -210,10 +210,12 @@ std::string settings(const SheetWords& words) {
            item("ViewId", "string", "view1") +
            "<config:config-item-map-named config:name=\"Tables\">"
            "<config:config-item-map-entry config:name=\"" +
-           sheet + "\">" + item("HorizontalSplitMode", "short", "0") +
-           item("VerticalSplitMode", "short", "2") + item("VerticalSplitPosition", "int", "1") +
-           item("ActiveSplitRange", "short", "2") + item("PositionTop", "int", "0") +
-           item("PositionBottom", "int", "1") +
+           sheet + "\">" + item("CursorPositionX", "int", "0") +
+           item("CursorPositionY", "int", "1") + item("HorizontalSplitMode", "short", "2") +
+           item("VerticalSplitMode", "short", "2") + item("HorizontalSplitPosition", "int", "0") +
+           item("VerticalSplitPosition", "int", "1") + item("ActiveSplitRange", "short", "2") +
+           item("PositionLeft", "int", "0") + item("PositionRight", "int", "0") +
+           item("PositionTop", "int", "0") + item("PositionBottom", "int", "1") +
            "</config:config-item-map-entry></config:config-item-map-named>" +
            item("ActiveTable", "string", sheet) +
            "</config:config-item-map-entry></config:config-item-map-indexed>"

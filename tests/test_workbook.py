@@ -58,6 +58,9 @@ def read_ods(schools, head=HEAD, sheet="Schools", footer="Page 1 of 1"):  # by o
             subprocess.run(["soffice", "--headless", "--convert-to", "ods", "--outdir", "lo", "o.ods"],
                            cwd=d, capture_output=True, timeout=120)
             saved.append("lo/o.ods")
+        if shutil.which("ssconvert"):  # gnumeric finds the pane frozen, as its .xlsx shows
+            subprocess.run(["ssconvert", "o.ods", "gn.xlsx"], cwd=d, capture_output=True, timeout=60)
+            assert openpyxl.load_workbook(d / "gn.xlsx").worksheets[0].freeze_panes == "A2"
         for name in ["o.ods", *saved]:
             r = run(["--import", name, "g"], cwd=d)
             assert (name, r.returncode, (d / "g").read_bytes()) == (name, 0, (d / "f").read_bytes())
