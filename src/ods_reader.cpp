@@ -212,7 +212,7 @@ void parseOdsContent(const std::string& xml, std::string* table, CsvSchools* res
     XmlItem item;
     OdsCell cell;
     std::size_t tables = 0, annotation = 0;
-    bool inRow = false, inCell = false, inParagraph = false, seen = false;  // seen: a table
+    bool inRow = false, inCell = false, inParagraph = false;
     for (nextXmlItem(&c, &item); item.kind != XmlItem::kEnd; nextXmlItem(&c, &item)) {
         bool open = item.kind == XmlItem::kOpen || item.kind == XmlItem::kOpenClose;
         bool close = item.kind == XmlItem::kClose || item.kind == XmlItem::kOpenClose;
@@ -221,10 +221,10 @@ void parseOdsContent(const std::string& xml, std::string* table, CsvSchools* res
                 appendParagraphText(item, &cell);
             }
         } else if (isXmlName(item, "table")) {
-            if (open && tables++ == 0 && !seen) {
-                seen = true;
+            if (open && tables++ == 0) {
                 xmlAttribute(item, "name", table);
-            } else if (close && tables > 0 && --tables == 0) {
+            }
+            if (close && tables > 0 && --tables == 0) {
                 break;  // the first table only
             }
         } else if (tables != 1) {
