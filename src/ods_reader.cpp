@@ -3,6 +3,7 @@
 // that every table's cells meet.
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include "ods.h"
 #include "translate.h"
@@ -36,14 +37,17 @@ struct OdsReader {
     std::size_t firstBeyond = 0;  // its first column beyond kKeptCells not empty
 };
 
-// A count of repetitions: at least 1, and at most what a sheet can hold.
-std::size_t repeatsOf(const XmlItem& item, const char* name) {
-    std::string value;
-    if (!findXmlAttribute(item, name, std::strlen(name), &value) || value.empty() ||
-        value.size() > 9 || value.find_first_not_of("0123456789") != std::string::npos) {
+// A count of repetitions from its digits: at least 1, and at most what a sheet holds.
+std::size_t repeatsFrom(std::string_view digits) {
+    if (digits.empty() || digits.size() > 9 ||
+        digits.find_first_not_of("0123456789") != std::string_view::npos) {
         return 1;
     }
-    return std::max<std::size_t>(std::stoul(value), 1);
+    std::size_t count = 0;
+    for (char c : digits) {
+        count = count * 10 + static_cast<std::size_t>(c - '0');
+    }
+    return std::max<std::size_t>(count, 1);
 }
 
 void startRow(OdsReader* r, const XmlItem& item) {
@@ -56,7 +60,8 @@ void startRow(OdsReader* r, const XmlItem& item) {
         cell.column = i + 1;
     }
     r->column = r->lastFilled = r->firstBeyond = 0;
-    r->repeats = repeatsOf(item, "number-rows-repeated");
+    std::string repeats;
+    r->repeats = xmlAttribute(item, "number-rows-repeated", &repeats) ? repeatsFrom(repeats) : 1;
 }
 
 // Returns false once the header is wrong, after which nothing is read.
@@ -91,41 +96,67 @@ bool finishRow(OdsReader* r) {
     return true;
 }
 
-// The value of the attribute of that qualified name ("calcext:value-type"), which
-// shares its local name with another; false when the tag has none.
-bool qualifiedAttribute(const XmlItem& item, const char* qualified, std::string* value) {
-    std::size_t size = std::strlen(qualified);
-    const char* end = item.attributes + item.attributesSize;
-    for (const char* at = item.attributes; at < end; ++at) {
-        at = std::search(at, end, qualified, qualified + size);
-        bool bounded = at > item.attributes && std::strchr(" \t\r\n", at[-1]);
-        if (at < end && bounded && at + size < end && (at[size] == '=' || at[size] == ' ')) {
-            XmlItem from = item;
-            from.attributes = at;
-            from.attributesSize = static_cast<std::size_t>(end - at);
-            const char* local = std::strchr(qualified, ':') + 1;
-            return findXmlAttribute(from, local, std::strlen(local), value);
+// Calls `take` with each attribute's qualified name and its value as it stands, in
+// one pass over the tag (a cell's many attributes are each looked for once).
+template <typename Take>
+void eachAttribute(const XmlItem& item, Take take) {
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    const char* p = item.attributes;
+    const char* end = p + item.attributesSize;
+    while (p < end) {
+        p = std::find_if_not(p, end, blank);
+        const char* name = p;
+        p = std::find_if(p, end, [&](char c) { return c == '=' || blank(c); });
+        std::string_view qualified(name, static_cast<std::size_t>(p - name));
+        p = std::find_if_not(p, end, [&](char c) { return c == '=' || blank(c); });
+        if (p == end || (*p != '"' && *p != '\'')) {
+            return;  // not an attribute
         }
+        const char* close = std::find(p + 1, end, *p);
+        if (close == end) {
+            return;
+        }
+        take(qualified, std::string_view(p + 1, static_cast<std::size_t>(close - p - 1)));
+        p = close + 1;
     }
-    return false;
 }
 
 void startCell(OdsCell* cell, const XmlItem& item) {
-    std::string kind;
-    cell->formula = xmlAttribute(item, "formula", &kind);
-    cell->error = qualifiedAttribute(item, "calcext:value-type", &kind) && kind == "error";
-    if (!qualifiedAttribute(item, "office:value-type", &cell->type)) {
-        cell->type.clear();
+    std::string_view type, values[5], repeats;  // value, boolean, date, time, string
+    static const std::string_view kValues[5] = {"value", "boolean-value", "date-value",
+                                                "time-value", "string-value"};
+    cell->formula = cell->error = cell->valued = false;
+    eachAttribute(item, [&](std::string_view name, std::string_view value) {
+        std::size_t colon = name.find(':');
+        std::string_view local = colon == std::string_view::npos ? name : name.substr(colon + 1);
+        if (local == "value-type") {
+            // calcext:value-type says "error" where office:value-type says "string".
+            bool extension = name.substr(0, colon) == "calcext";
+            cell->error = cell->error || (extension && value == "error");
+            type = extension ? type : value;
+        } else if (local == "formula") {
+            cell->formula = true;
+        } else if (local == "number-columns-repeated") {
+            repeats = value;
+        }
+        for (std::size_t k = 0; k < 5; ++k) {
+            values[k] = local == kValues[k] ? value : values[k];
+        }
+    });
+    cell->type.assign(type.data(), type.size());
+    std::size_t source = type == "boolean"  ? 1
+                         : type == "date"   ? 2
+                         : type == "time"   ? 3
+                         : type == "string" ? 4
+                                            : 0;
+    cell->value.clear();
+    cell->valued = values[source].data() != nullptr;
+    if (cell->valued) {
+        appendXmlText(values[source].data(), values[source].size(), &cell->value);
     }
-    const char* source = cell->type == "boolean"  ? "boolean-value"
-                         : cell->type == "date"   ? "date-value"
-                         : cell->type == "time"   ? "time-value"
-                         : cell->type == "string" ? "string-value"
-                                                  : "value";
-    cell->valued = findXmlAttribute(item, source, std::strlen(source), &cell->value);
     cell->text.clear();
     cell->paragraphs = 0;
-    cell->repeats = repeatsOf(item, "number-columns-repeated");
+    cell->repeats = repeatsFrom(repeats);
 }
 
 // The cell's text as its type says, or its fault.

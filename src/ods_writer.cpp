@@ -82,15 +82,11 @@ char* putTextCell(const char* text, std::size_t size, const char* style, char* o
     return putText("</table:table-cell>", out);
 }
 
+// The value alone: a reader shows it as its format says.
 char* putNumberCell(std::int32_t value, char* out) {
-    char digits[16];
-    char* end = putNumber(value, digits);
-    *end = '\0';
     out = putText("<table:table-cell office:value-type=\"float\" office:value=\"", out);
-    out = putText(digits, out);
-    out = putText("\"><text:p>", out);
-    out = putText(digits, out);
-    return putText("</text:p></table:table-cell>", out);
+    out = putNumber(value, out);
+    return putText("\"/>", out);
 }
 
 // The most bytes a text takes: every byte a paragraph's end and start.
