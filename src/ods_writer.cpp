@@ -143,13 +143,14 @@ std::string contentHead(const SCHOOL* schools, std::size_t count, const SheetWor
         "<style:style style:name=\"ce1\" style:family=\"table-cell\"><style:text-properties "
         "fo:font-weight=\"bold\"/></style:style></office:automatic-styles><office:body>"
         "<office:spreadsheet><table:table table:name=\"" +
-        escaped(words.sheet) + "\" table:style-name=\"ta1\">";
+        escaped(words.sheet.c_str()) + "\" table:style-name=\"ta1\">";
     for (std::size_t k = 0; k < kSchoolColumns; ++k) {
         head += "<table:table-column table:style-name=\"co" + std::to_string(k + 1) + "\"/>";
     }
     // The header rows are the print titles, repeated on every page.
     head += "<table:table-header-rows><table:table-row>";
-    for (const char* name : words.columns) {
+    for (const std::string& column : words.columns) {
+        const char* name = column.c_str();
         std::string shown = escaped(name);
         head +=
             "<table:table-cell table:style-name=\"ce1\" office:value-type=\"string\">"
@@ -170,7 +171,7 @@ std::string contentTail(std::size_t count, const SheetWords& words) {
 // Landscape, one page wide and as many down as it takes, the page and the pages in
 // the footer.
 std::string styles(const SheetWords& words) {
-    std::string footer = escaped(words.footer);
+    std::string footer = escaped(words.footer.c_str());
     for (auto field : {std::make_pair("&amp;P", "<text:page-number>1</text:page-number>"),
                        std::make_pair("&amp;N", "<text:page-count>1</text:page-count>")}) {
         std::size_t at = footer.find(field.first);
@@ -199,7 +200,7 @@ std::string settings(const SheetWords& words) {
         return std::string("<config:config-item config:name=\"") + name + "\" config:type=\"" +
                type + "\">" + value + "</config:config-item>";
     };
-    std::string sheet = escaped(words.sheet);
+    std::string sheet = escaped(words.sheet.c_str());
     return std::string(kDeclaration) + "<office:document-settings" + kNamespaces +
            "<office:settings><config:config-item-set config:name=\"ooo:view-settings\">"
            "<config:config-item-map-indexed config:name=\"Views\"><config:config-item-map-entry>" +

@@ -14,13 +14,26 @@
 const char* const kSchoolColumnNames[kSchoolColumns] = {"name", "director", "number", "area",
                                                         "students"};
 
+// A translation in UTF-8: where the catalog's texts come in code page 1251 (as on
+// Windows, for its console), they are turned back.
+std::string inUtf8(const char* text) {
+    std::size_t size = std::strlen(text);
+    std::string utf8;
+    if (isUtf8(text, size)) {
+        return text;
+    }
+    cp1251ToUtf8(text, size, &utf8);
+    return utf8;
+}
+
 SheetWords sheetWords() {
     // TRANSLATORS: the name of the sheet of an exported workbook
-    return SheetWords{_("Schools"),
+    return SheetWords{inUtf8(_("Schools")),
                       // TRANSLATORS: the header of an exported sheet, one column each
-                      {_("name"), _("director"), _("number"), _("area"), _("students")},
+                      {inUtf8(_("name")), inUtf8(_("director")), inUtf8(_("number")),
+                       inUtf8(_("area")), inUtf8(_("students"))},
                       // TRANSLATORS: a printed sheet's footer; &P is the page, &N the pages
-                      _("Page &P of &N")};
+                      inUtf8(_("Page &P of &N"))};
 }
 
 namespace {

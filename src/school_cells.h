@@ -17,14 +17,13 @@
 constexpr std::size_t kSchoolColumns = 5;
 extern const char* const kSchoolColumnNames[kSchoolColumns];
 
-// The words that a written sheet shows, in the reader's language: the sheet's name,
-// the header's names, and the printed pages' footer ("Page &P of &N").
+// The words that a written sheet shows, in the reader's language and in UTF-8: the
+// sheet's name, the header's names, and the printed pages' footer ("Page &P of &N").
 struct SheetWords {
-    const char* sheet;
-    const char* columns[kSchoolColumns];
-    const char* footer;
+    std::string sheet;
+    std::string columns[kSchoolColumns];
+    std::string footer;
 };
-// The words in the language of the messages.
 SheetWords sheetWords();
 
 // The column that a header cell names, in any case of its letters; kSchoolColumns

@@ -153,7 +153,7 @@ const WorkbookPart kFixedWorkbookParts[4] = {
 };
 
 std::string workbookXml(std::size_t count, const SheetWords& words) {
-    std::string name = escapedUtf8(words.sheet), sheet = "'";
+    std::string name = escapedUtf8(words.sheet.c_str()), sheet = "'";
     for (char c : name) {
         sheet += c == '\'' ? "''" : std::string(1, c);
     }
@@ -175,7 +175,7 @@ void sheetColumnWidths(const SCHOOL* schools, std::size_t count, const SheetWord
     char digits[16];
     for (std::size_t k = 0; k < kSchoolColumns; ++k) {
         widths[k] = 0;  // the header's own, in characters
-        for (const char* p = words.columns[k]; *p; ++p) {
+        for (const char* p = words.columns[k].c_str(); *p; ++p) {
             widths[k] += (*p & 0xC0) != 0x80;
         }
     }
@@ -211,7 +211,7 @@ std::string sheetHead(const SCHOOL* schools, std::size_t count, const SheetWords
     head += "</cols><sheetData><row r=\"1\">";
     for (std::size_t k = 0; k < kSchoolColumns; ++k) {
         head += "<c r=\"" + std::string(1, static_cast<char>('A' + k)) +
-                "1\" s=\"1\" t=\"inlineStr\"><is><t>" + escapedUtf8(words.columns[k]) +
+                "1\" s=\"1\" t=\"inlineStr\"><is><t>" + escapedUtf8(words.columns[k].c_str()) +
                 "</t></is></c>";
     }
     return head + "</row>";
@@ -230,7 +230,7 @@ char* putSheetRow(const SCHOOL& school, std::size_t row, char* out) {
 }
 
 std::string sheetTail(std::size_t count, const SheetWords& words) {
-    std::string footer = "&amp;C" + escapedUtf8(words.footer);  // centred
+    std::string footer = "&amp;C" + escapedUtf8(words.footer.c_str());  // centred
     return "</sheetData><autoFilter ref=\"A1:" + lastCell(count) +
            "\"/><pageMargins left=\"0.4\" right=\"0.4\" top=\"0.4\" bottom=\"0.6\" "
            "header=\"0.3\" footer=\"0.3\"/><pageSetup paperSize=\"9\" orientation=\"landscape\" "
