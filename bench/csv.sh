@@ -7,16 +7,19 @@
 #           (dd conv=fsync), as the import puts its file safely on disk.
 # One cat reading both files is shown too: it saves the floor one process start.
 # Then both directions through a workbook (.xlsx) against a spreadsheet program
-# converting the same data: gnumeric's ssconvert, CSV to .xlsx and .xlsx to CSV.
+# converting the same data: gnumeric's ssconvert, CSV to .xlsx and .xlsx to CSV;
+# and through a spreadsheet (.ods) against the .xlsx figures and LibreOffice's
+# conversion, CSV to .ods and .ods to CSV.
 # All of it twice: on varied texts (every length, Cyrillic, quotes, blanks), and on
 # short ones.
 #
 #   bench/csv.sh            builds the program in build-bench/ and runs
 #   RUNS=15 bench/csv.sh    timed runs of each kind (the best one counts)
-#   SS_RUNS=3 bench/csv.sh  timed runs of ssconvert (2), which takes seconds
+#   SS_RUNS=3 bench/csv.sh  timed runs of ssconvert and LibreOffice (2), which take seconds
 #   SCHOOLS_PROGRAM=path bench/csv.sh   measures another build
 #
-# Needs bash 5, perl, cmake, a C++ compiler and ssconvert (Debian's gnumeric).
+# Needs bash 5, perl, cmake, a C++ compiler, ssconvert (Debian's gnumeric) and soffice
+# (Debian's libreoffice-calc-nogui).
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -71,6 +74,13 @@ run_xlsx_export() { "$program" --export schools.dat out.xlsx; }
 run_ss_export() { ssconvert schools.csv ss.xlsx 2>/dev/null; }
 run_xlsx_import() { "$program" --import out.xlsx back.dat; }
 run_ss_import() { ssconvert out.xlsx ss.csv 2>/dev/null; }
+run_ods_export() { "$program" --export schools.dat out.ods; }
+run_ods_import() { "$program" --import out.ods back.dat; }
+# A profile of its own, made once before the timed runs, as a user's would be.
+soffice_to() { soffice -env:UserInstallation="file://$work/profile" --headless --convert-to "$@" \
+    --outdir lo >/dev/null 2>&1; }
+run_lo_export() { soffice_to ods schools.csv; }
+run_lo_import() { soffice_to csv out.ods; }
 keep_best() {  # name of the best-so-far variable, new time
     local -n best=$1
     if [ "$best" = 0 ] || [ "$2" -lt "$best" ]; then best=$2; fi
@@ -86,9 +96,14 @@ measure() {  # the kind of texts
     "$program" --export schools.dat out.xlsx
     "$program" --import out.xlsx back.dat
     cmp -s schools.dat back.dat || { echo "the workbook did not come back the same" >&2; exit 1; }
+    "$program" --export schools.dat out.ods
+    "$program" --import out.ods back.dat
+    cmp -s schools.dat back.dat || { echo "the spreadsheet did not come back the same" >&2; exit 1; }
+    soffice_to ods schools.csv
 
     best_export=0 best_export_floor=0 best_one_cat=0 best_import=0 best_import_floor=0
     best_xlsx_export=0 best_xlsx_import=0 best_ss_export=0 best_ss_import=0
+    best_ods_export=0 best_ods_import=0 best_lo_export=0 best_lo_import=0
     for ((i = 0; i < runs; i++)); do
         keep_best best_export "$(elapsed_us run_export)"
         keep_best best_export_floor "$(elapsed_us run_export_floor)"
@@ -97,10 +112,14 @@ measure() {  # the kind of texts
         keep_best best_import_floor "$(elapsed_us run_import_floor)"
         keep_best best_xlsx_export "$(elapsed_us run_xlsx_export)"
         keep_best best_xlsx_import "$(elapsed_us run_xlsx_import)"
+        keep_best best_ods_export "$(elapsed_us run_ods_export)"
+        keep_best best_ods_import "$(elapsed_us run_ods_import)"
     done
     for ((i = 0; i < ss_runs; i++)); do
         keep_best best_ss_export "$(elapsed_us run_ss_export)"
         keep_best best_ss_import "$(elapsed_us run_ss_import)"
+        keep_best best_lo_export "$(elapsed_us run_lo_export)"
+        keep_best best_lo_import "$(elapsed_us run_lo_import)"
     done
     echo "$1 texts, CSV over $schools schools: $(wc -c < schools.dat) bytes of school file," \
          "$(wc -c < schools.csv) bytes of CSV, best of $runs runs"
@@ -111,6 +130,8 @@ measure() {  # the kind of texts
     echo "  floor (cat, dd sync):  $(ms "$best_import_floor")   ratio $(ratio "$best_import" "$best_import_floor")  (goal <= 2)"
     echo "  export to .xlsx:       $(ms "$best_xlsx_export")   ssconvert CSV to .xlsx $(ms "$best_ss_export")   faster $(ratio "$best_ss_export" "$best_xlsx_export")x  (goal >= 50)"
     echo "  import from .xlsx:     $(ms "$best_xlsx_import")   ssconvert .xlsx to CSV $(ms "$best_ss_import")   faster $(ratio "$best_ss_import" "$best_xlsx_import")x  (goal >= 50)"
+    echo "  export to .ods:        $(ms "$best_ods_export")   / .xlsx $(ratio "$best_ods_export" "$best_xlsx_export")  (goal <= 2)   LibreOffice CSV to .ods $(ms "$best_lo_export")   faster $(ratio "$best_lo_export" "$best_ods_export")x"
+    echo "  import from .ods:      $(ms "$best_ods_import")   / .xlsx $(ratio "$best_ods_import" "$best_xlsx_import")  (goal <= 2)   LibreOffice .ods to CSV $(ms "$best_lo_import")   faster $(ratio "$best_lo_import" "$best_ods_import")x"
 }
 measure varied
 measure short

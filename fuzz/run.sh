@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Fuzzes whole sessions, then CSV, workbooks and catalogs, for FUZZ_SECONDS (60) 3:1:1:1, or replays
-# inputs; see doc/HACKING.md.
+# Fuzzes whole sessions, then CSV, workbooks and spreadsheets, and catalogs, for FUZZ_SECONDS
+# (60) 3:1:1:1, or replays inputs; see doc/HACKING.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || {
@@ -33,7 +33,12 @@ printf '<sst><si><t>%0300d</t></si></sst>\0<row>%s</row>%s' 0 "$(printf \
     {1..40})" >"$run/workbook/shared"
 cp build/locale/bg/LC_MESSAGES/schools.mo "$run/catalog/bg.mo"
 head -c 112 /dev/zero | tr '\0' A >"$run/workbook/f"
-build/schools --export "$run/workbook/f" "$run/workbook/seed.xlsx" && rm "$run/workbook/f"
+printf '\0<table:table table:name="T"><table:table-row><table:table-cell office:value-type=%s' \
+    '"string"><text:p>a<text:s text:c="2"/>b</text:p><text:p/></table:table-cell><table:table-cell' \
+    ' office:value-type="float" office:value="2E0" table:number-columns-repeated="3"/>' \
+    '</table:table-row></table:table>' >"$run/workbook/ods"
+build/schools --export "$run/workbook/f" "$run/workbook/seed.xlsx"
+build/schools --export "$run/workbook/f" "$run/workbook/seed.ods" && rm "$run/workbook/f"
 SCHOOLS_FUZZ_DIR=$work "$fuzz" -max_total_time=$((secs - 3 * (secs / 6))) -max_len=8192 -timeout=10 \
     -rss_limit_mb=2048 -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$run/artifacts/" \
     "$run/corpus" "$run/seeds" </dev/null 2>"$run/log" || { tail -n 60 "$run/log"; exit 1; }

@@ -3,7 +3,7 @@
 #   run    make run: CMake, a C++ compiler, make, zlib and gettext's msgfmt for the
 #          catalog of translated texts; pkg-config and libedit for line editing
 #   test   make test: the same, line editing included, GoogleTest, Debian's Python 3 with
-#          pytest and openpyxl, strace, the ACL and attribute tools, and the locales (the
+#          pytest, openpyxl and odfpy, strace, the ACL and attribute tools, and the locales (the
 #          Bulgarian one is generated)
 #   windows             make windows: CMake, make, gettext, mingw-w64 with its zlib
 #   test-windows        make test-windows: the same, wine, and Python 3 with pytest and openpyxl
@@ -43,6 +43,7 @@ need "run? test ci" libedit-dev test -e /usr/include/histedit.h
 need "test ci" libgtest-dev test -e /usr/include/gtest/gtest.h
 need "test test-windows ci" python3-pytest /usr/bin/python3 -c 'import pytest'
 need "test test-windows ci" python3-openpyxl /usr/bin/python3 -c 'import openpyxl'  # reads exported workbooks
+need "test test-windows ci" python3-odf /usr/bin/python3 -c 'import odf'  # reads exported spreadsheets
 need "test ci" strace command -v strace    # a signal delivered in the middle of a write
 need "test ci" acl command -v setfacl      # access control lists kept by a write
 need "test ci" attr command -v getfattr    # extended attributes kept by a write

@@ -15,6 +15,28 @@
 const char* const kSchoolColumnNames[kSchoolColumns] = {"name", "director", "number", "area",
                                                         "students"};
 
+// A translation in UTF-8: where the catalog's texts come in code page 1251 (as on
+// Windows, for its console), they are turned back.
+std::string inUtf8(const char* text) {
+    std::size_t size = std::strlen(text);
+    std::string utf8;
+    if (isUtf8(text, size)) {
+        return text;
+    }
+    cp1251ToUtf8(text, size, &utf8);
+    return utf8;
+}
+
+SheetWords sheetWords() {
+    // TRANSLATORS: the name of the sheet of an exported workbook
+    return SheetWords{inUtf8(_("Schools")),
+                      // TRANSLATORS: the header of an exported sheet, one column each
+                      {inUtf8(_("name")), inUtf8(_("director")), inUtf8(_("number")),
+                       inUtf8(_("area")), inUtf8(_("students"))},
+                      // TRANSLATORS: a printed sheet's footer; &P is the page, &N the pages
+                      inUtf8(_("Page &P of &N"))};
+}
+
 namespace {
 
 constexpr std::size_t kShownCharacters = 60;
@@ -57,13 +79,23 @@ std::string whyNotText(const char* text, std::size_t size) {
 }  // namespace
 
 std::size_t columnNamed(const char* text, std::size_t size) {
-    for (std::size_t column = 0; column < kSchoolColumns; ++column) {
-        const char* name = kSchoolColumnNames[column];
-        std::size_t i = 0;
-        while (i < size && name[i] != '\0' && lowerAscii(text[i]) == name[i]) {
-            ++i;
+    // The Bulgarian names too, whatever the locale: a sheet keeps the header it got.
+    static const char* const kBulgarian[kSchoolColumns] = {
+        "\u0438\u043c\u0435", "\u0434\u0438\u0440\u0435\u043a\u0442\u043e\u0440",
+        "\u043d\u043e\u043c\u0435\u0440", "\u043f\u043b\u043e\u0449",
+        "\u0443\u0447\u0435\u043d\u0438\u0446\u0438"};
+    std::string lower(text, size);
+    for (std::size_t i = 0; i < lower.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(lower[i]);
+        unsigned char next = i + 1 < lower.size() ? static_cast<unsigned char>(lower[i + 1]) : 0;
+        lower[i] = lowerAscii(lower[i]);
+        if (c == 0xD0 && next >= 0x90 && next <= 0xAF) {  // U+0410 to U+042F: А to Я
+            lower[i] = static_cast<char>(next < 0xA0 ? 0xD0 : 0xD1);
+            lower[i + 1] = static_cast<char>(next < 0xA0 ? next + 0x20 : next - 0x20);
         }
-        if (i == size && name[i] == '\0') {
+    }
+    for (std::size_t column = 0; column < kSchoolColumns; ++column) {
+        if (lower == kSchoolColumnNames[column] || lower == kBulgarian[column]) {
             return column;
         }
     }
@@ -235,6 +267,18 @@ void warnOfUtf8(SchoolChecks* p, const SchoolCell& cell, const char* text) {
     }
 }
 
+// Counts a text that the code page lacks characters of, and whether it seems misread.
+void noteLacking(CsvSchools* result, const SchoolCell& cell, std::size_t field) {
+    std::string converted(cell.size, '\0');
+    std::uint32_t lacking = 0;
+    if (field < 2 && cell.size <= 4 * kTextSize &&
+        !utf8ToCp1251Exactly(cell.text, cell.size, &converted[0], &lacking) &&
+        lacking != kNotUtf8) {
+        ++result->lackingTexts;
+        result->misreadTexts += looksLikeMisreadUtf8(cell.text, cell.size);
+    }
+}
+
 }  // namespace
 
 void startSchoolChecks(SchoolChecks* p, CsvSchools* result, std::size_t mostSchools) {
@@ -312,6 +356,7 @@ void checkSchool(SchoolChecks* p, const SchoolCell* cells) {
             if (p->gaveUp) {
                 return;
             }
+            noteLacking(p->result, cell, field);
             report(p, cell, std::move(what));
         } else if (field == 2) {
             numbered = &cell;
@@ -330,7 +375,8 @@ void checkSchool(SchoolChecks* p, const SchoolCell* cells) {
         numbered ? noteNumberLine(&p->numberLines, school.schoolnumber, numbered->line) : 0;
     if (first != 0) {
         warn(p, *numbered,
-             formatted(_("school number %ld is also on line %lu"),
+             formatted(p->sheet ? _("school number %ld is also on row %lu")
+                                : _("school number %ld is also on line %lu"),
                        static_cast<long>(school.schoolnumber), static_cast<unsigned long>(first)));
     }
 }

@@ -17,6 +17,15 @@
 constexpr std::size_t kSchoolColumns = 5;
 extern const char* const kSchoolColumnNames[kSchoolColumns];
 
+// The words that a written sheet shows, in the reader's language and in UTF-8: the
+// sheet's name, the header's names, and the printed pages' footer ("Page &P of &N").
+struct SheetWords {
+    std::string sheet;
+    std::string columns[kSchoolColumns];
+    std::string footer;
+};
+SheetWords sheetWords();
+
 // The column that a header cell names, in any case of its letters; kSchoolColumns
 // when it names none.
 std::size_t columnNamed(const char* text, std::size_t size);
@@ -72,6 +81,9 @@ struct CsvSchools {
     // What is taken all the same: a school number met before, a text holding "??".
     std::vector<CsvError> warnings;  // the first kShownCsvErrors, in file order
     std::size_t warningCount = 0;
+    // The texts that code page 1251 cannot hold, and how many of them look like
+    // UTF-8 Cyrillic read as Latin-1 ("\u00D0\u00A1" for "\u0421") and saved so.
+    std::size_t lackingTexts = 0, misreadTexts = 0;
 };
 
 // A cell as its file gives it, its text in UTF-8.
@@ -96,6 +108,7 @@ struct SchoolChecks {
     std::size_t fieldOf[kSchoolColumns + 1] = {};  // the school field of each header cell
     std::size_t columns = 0;                       // cells in the header
     std::size_t rows = 0;                          // rows after the header
+    bool sheet = false;                            // whose messages say rows, not lines
     NumberLines numberLines;
 };
 

@@ -98,6 +98,15 @@ char* putNumberCell(std::int32_t value, std::size_t column, std::size_t row, cha
     return putText("</v></c>", out);
 }
 
+// A UTF-8 text, a translated word, as XML's character data or an attribute's value.
+std::string escapedUtf8(const char* text) {
+    std::string out;
+    for (const char* p = text; *p; ++p) {
+        out += *p == '&' ? "&amp;" : *p == '<' ? "&lt;" : *p == '"' ? "&quot;" : std::string(1, *p);
+    }
+    return out;
+}
+
 std::string lastCell(std::size_t count) {
     return "E" + std::to_string(count + 1);
 }
@@ -145,18 +154,33 @@ const WorkbookPart kFixedWorkbookParts[4] = {
      "</cellStyles></styleSheet>"},
 };
 
-std::string workbookXml(std::size_t count) {
+std::string workbookXml(std::size_t count, const SheetWords& words) {
+    std::string name = escapedUtf8(words.sheet.c_str()), sheet = "'";
+    for (char c : name) {
+        sheet += c == '\'' ? "''" : std::string(1, c);
+    }
+    sheet += "'";
+    // The filter's range, and the header row as the print titles of every page.
     return std::string(kXmlDeclaration) + "<workbook xmlns=\"" + kMainNamespace +
            "\" xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
-           "<sheets><sheet name=\"Schools\" sheetId=\"1\" r:id=\"rId1\"/></sheets><definedNames>"
-           "<definedName name=\"_xlnm._FilterDatabase\" localSheetId=\"0\" hidden=\"1\">"
-           "Schools!$A$1:$E$" +
-           std::to_string(count + 1) + "</definedName></definedNames></workbook>";
+           "<sheets><sheet name=\"" +
+           name +
+           "\" sheetId=\"1\" r:id=\"rId1\"/></sheets><definedNames>"
+           "<definedName name=\"_xlnm._FilterDatabase\" localSheetId=\"0\" hidden=\"1\">" +
+           sheet + "!$A$1:$E$" + std::to_string(count + 1) +
+           "</definedName><definedName name=\"_xlnm.Print_Titles\" localSheetId=\"0\">" + sheet +
+           "!$1:$1</definedName></definedNames></workbook>";
 }
 
-std::string sheetHead(const SCHOOL* schools, std::size_t count) {
-    std::size_t widths[kSchoolColumns] = {4, 8, 6, 4, 8};  // the header's own
+void sheetColumnWidths(const SCHOOL* schools, std::size_t count, const SheetWords& words,
+                       std::size_t widths[kSchoolColumns]) {
     char digits[16];
+    for (std::size_t k = 0; k < kSchoolColumns; ++k) {
+        widths[k] = 0;  // the header's own, in characters
+        for (const char* p = words.columns[k].c_str(); *p; ++p) {
+            widths[k] += (*p & 0xC0) != 0x80;
+        }
+    }
     for (std::size_t i = 0; i < count; ++i) {
         const SCHOOL& s = schools[i];
         const std::int32_t numbers[] = {s.schoolnumber, s.schoolarea, s.numberstudents};
@@ -167,8 +191,16 @@ std::string sheetHead(const SCHOOL* schools, std::size_t count) {
                 widths[2 + k], static_cast<std::size_t>(putNumber(numbers[k], digits) - digits));
         }
     }
+}
+
+std::string sheetHead(const SCHOOL* schools, std::size_t count, const SheetWords& words) {
+    std::size_t widths[kSchoolColumns];
+    sheetColumnWidths(schools, count, words, widths);
+    // Printed one page wide, as many down as it takes.
     std::string head = std::string(kXmlDeclaration) + "<worksheet xmlns=\"" + kMainNamespace +
-                       "\"><dimension ref=\"A1:" + lastCell(count) +
+                       "\"><sheetPr><pageSetUpPr fitToPage=\"1\"/></sheetPr>"
+                       "<dimension ref=\"A1:" +
+                       lastCell(count) +
                        "\"/><sheetViews><sheetView tabSelected=\"1\" workbookViewId=\"0\">"
                        "<pane ySplit=\"1\" topLeftCell=\"A2\" activePane=\"bottomLeft\" "
                        "state=\"frozen\"/><selection pane=\"bottomLeft\"/></sheetView>"
@@ -179,9 +211,10 @@ std::string sheetHead(const SCHOOL* schools, std::size_t count) {
                 "\" width=\"" + std::to_string(widths[k] + 4) + "\" customWidth=\"1\"/>";
     }
     head += "</cols><sheetData><row r=\"1\">";
-    char cell[128];
     for (std::size_t k = 0; k < kSchoolColumns; ++k) {
-        head.append(cell, putTextCell(kSchoolColumnNames[k], k, 1, " s=\"1\"", cell));
+        head += "<c r=\"" + std::string(1, static_cast<char>('A' + k)) +
+                "1\" s=\"1\" t=\"inlineStr\"><is><t>" + escapedUtf8(words.columns[k].c_str()) +
+                "</t></is></c>";
     }
     return head + "</row>";
 }
@@ -198,6 +231,12 @@ char* putSheetRow(const SCHOOL& school, std::size_t row, char* out) {
     return putText("</row>", out);
 }
 
-std::string sheetTail(std::size_t count) {
-    return "</sheetData><autoFilter ref=\"A1:" + lastCell(count) + "\"/></worksheet>";
+std::string sheetTail(std::size_t count, const SheetWords& words) {
+    std::string footer = "&amp;C" + escapedUtf8(words.footer.c_str());  // centred
+    return "</sheetData><autoFilter ref=\"A1:" + lastCell(count) +
+           "\"/><pageMargins left=\"0.4\" right=\"0.4\" top=\"0.4\" bottom=\"0.6\" "
+           "header=\"0.3\" footer=\"0.3\"/><pageSetup paperSize=\"9\" orientation=\"landscape\" "
+           "fitToWidth=\"1\" "
+           "fitToHeight=\"0\"/><headerFooter><oddFooter>" +
+           footer + "</oddFooter></headerFooter></worksheet>";
 }

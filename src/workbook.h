@@ -20,18 +20,23 @@ extern const WorkbookPart kFixedWorkbookParts[4];
 constexpr char kWorkbookMember[] = "xl/workbook.xml";
 constexpr char kSheetMember[] = "xl/worksheets/sheet1.xml";
 
-// xl/workbook.xml for a sheet of `count` schools.
-std::string workbookXml(std::size_t count);
+// xl/workbook.xml for a sheet of `count` schools, named as `words` say, its header
+// row the print titles.
+std::string workbookXml(std::size_t count, const SheetWords& words);
+// The columns' widths in characters: the longest text of each, header included.
+void sheetColumnWidths(const SCHOOL* schools, std::size_t count, const SheetWords& words,
+                       std::size_t widths[kSchoolColumns]);
 // The sheet up to its first school: columns as wide as the texts, the header row
-// bold and frozen.
-std::string sheetHead(const SCHOOL* schools, std::size_t count);
+// bold and frozen, printed one page wide.
+std::string sheetHead(const SCHOOL* schools, std::size_t count, const SheetWords& words);
 // The most bytes that one school's row takes.
 constexpr std::size_t kSheetRowRoom = 2 * (80 + 7 * sizeof(SCHOOL{}.schoolname)) + 3 * 40 + 40;
 // Puts the school as the sheet's row `row` at `out` and returns its end: the texts
 // as inline strings (never formulas), the numbers as numbers.
 char* putSheetRow(const SCHOOL& school, std::size_t row, char* out);
-// The end of the sheet, with the autofilter over the header.
-std::string sheetTail(std::size_t count);
+// The end of the sheet: the autofilter over the header, landscape pages with their
+// number and count in the footer.
+std::string sheetTail(std::size_t count, const SheetWords& words);
 
 // Where the first sheet is, from xl/workbook.xml and its relationships.
 struct SheetPlace {
@@ -62,6 +67,12 @@ inline bool looksEscaped(const char* at, const char* end) {
     return end - at >= 7 && at[1] == 'x' && hex(at[2]) && hex(at[3]) && hex(at[4]) && hex(at[5]) &&
            at[6] == '_';
 }
+
+// A numeric cell's value as plain decimal digits when it is a whole number
+// ("2024", "2.024E3", "-0"); false for any other value.
+bool wholeNumber(const std::string& value, std::string* digits);
+// What an error cell ("#DIV/0!") says, as the spreadsheet shows it, to translate.
+const char* errorValue(const std::string& value);
 
 // "C7": the sheet's name of a cell.
 std::string cellName(std::size_t row, std::size_t column);

@@ -42,7 +42,8 @@ struct SheetReader {
     std::size_t rows = 0;             // rows met so far, empty ones among them
 };
 
-// What an error cell says, as the spreadsheet shows it.
+}  // namespace
+
 const char* errorValue(const std::string& value) {
     static const char* const kErrors[][2] = {
         {"#N/A", N_("the error value #N/A")},       {"#DIV/0!", N_("the error value #DIV/0!")},
@@ -56,6 +57,8 @@ const char* errorValue(const std::string& value) {
     }
     return N_("an error value");
 }
+
+namespace {
 
 // Gives the cell its text, as its type says.
 void settle(SheetReader* r, SheetCell* cell, SchoolCell* into) {
@@ -267,6 +270,7 @@ void parseSheet(const std::string& xml, const SharedStrings& shared, CsvSchools*
     r.shared = &shared;
     // A row of a school takes at least 20 bytes ("<row><c><v>0</v></c>").
     startSchoolChecks(&r.checks, result, xml.size() / 20 + 1);
+    r.checks.sheet = true;
     XmlCursor c{xml.data(), xml.data() + xml.size()};
     XmlItem item;
     SheetCell cell;

@@ -74,7 +74,7 @@ struct Written {
 void putCommon(std::string* out, const ZipPart& part, const Written& w) {
     put16(out, 20);  // version needed: deflate
     put16(out, 0);   // flags
-    put16(out, kDeflated);
+    put16(out, part.stored ? kStored : kDeflated);
     put16(out, 0);  // time
     put16(out, kDosDate);
     put32(out, w.crc);
@@ -151,7 +151,10 @@ bool putZip(const ZipPart* parts, std::size_t count, std::string* out) {
         std::size_t header = out->size() - 4;
         putCommon(out, parts[i], w);
         out->append(parts[i].name);
-        if (!deflateInto(parts[i], out, &w)) {
+        if (parts[i].stored) {
+            out->append(parts[i].data, parts[i].size);
+            w.packed = w.size;
+        } else if (!deflateInto(parts[i], out, &w)) {
             return false;
         }
         std::string sizes;  // the packed size, known only now

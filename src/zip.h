@@ -11,9 +11,10 @@ struct ZipPart {
     const char* name;
     const char* data;
     std::size_t size;
+    bool stored = false;  // kept as it is, as an OpenDocument's mimetype must be
 };
 
-// Appends an archive of the parts, each deflated, to `out`; false when zlib finds
+// Appends an archive of the parts, each deflated unless stored, to `out`; false when zlib finds
 // no memory.
 bool putZip(const ZipPart* parts, std::size_t count, std::string* out);
 

@@ -74,7 +74,7 @@ def check(steps, files={}, after=None, err="", status=0, also=None, user=None, e
 
 def bulgarian(screen):  # what is wrong with it: not Cyrillic, Latin words left, wider than 80
     screen = screen.encode("latin-1").decode("cp1251" if WINDOWS else "utf-8")
-    latin = re.findall(r"[A-Za-z]{2,}", re.sub(r"schools|--[a-z]+|CSV|xlsx|UTF-(8|16)|Windows-1251|CR LF|"
+    latin = re.findall(r"[A-Za-z]{2,}", re.sub(r"schools|--[a-z]+|CSV|\.[a-z]{3,4}\b|UTF-(8|16)|Windows-1251|CR LF|"
                        r"NUL|man |name,director,number,area,students|\x1b\[[0-9;]*[A-Za-z]", "", screen))
     wide = [line for line in re.split("[\r\n]", screen) if len(line) > 80]
     return latin + wide + ["no Cyrillic"] * (not re.search("[а-я]{4}", screen))

@@ -216,6 +216,12 @@ ROWS = [  # a pipe asks nothing: 7 and 6 at once, whatever the list holds
              "1\nB,D,1,2,2", ("A", "??? ?", 1, 1, 1), ("B", "D", 1, 2, 2), warned=[
                  'c:2:2: warning: "??? ?" holds "??", as a save leaves letters its encoding lacks',
                  "c:3:3: warning: school number 1 is also on line 2"]),
+    imported("import: the Bulgarian column names, in any case", u("ИМЕ,Директор,номер,ПЛОЩ,Ученици\n"
+             "A,D,1,2,3\n"), ("A", "D", 1, 2, 3)),
+    imported("import: UTF-8 Cyrillic read as Latin-1 and saved so", HEAD + u("Ð¡Ð¾Ñ„Ð¸Ñ\u0152,D,1,1,1"),
+             err=["schools: c: its Cyrillic is UTF-8 that was read as Latin-1 and saved so: open the "
+                  "CSV file as UTF-8 (Unicode), and save it as UTF-8", 'c:2:1: "%s" holds U+00D0, '
+                  "which code page 1251 lacks" % u("Ð¡Ð¾Ñ„Ð¸Ñ\u0152")]),
     export("round trip: every byte, 50 without a NUL, a number twice", file(*TRIP), as_csv(*TRIP),
            also=round_trip),
 ]

@@ -1,7 +1,9 @@
-"""Workbooks: exports read by openpyxl, and workbooks written by openpyxl imported."""
-import re, zipfile  # noqa: E401
+"""Workbooks and spreadsheets: exports read by openpyxl, odfpy and LibreOffice, and what they
+write imported; files of other programs named."""
+import re, shutil, zipfile  # noqa: E401
 import openpyxl
 import pytest
+from odf import opendocument, style, table, teletype, text
 from session import *  # noqa: F403
 
 HEAD = ["name", "director", "number", "area", "students"]
@@ -11,11 +13,12 @@ SCHOOLS = [(t, TROUBLE[-2 - i], i - 5, 2**31 - 1, -2**31) for i, t in enumerate(
 cells = lambda s: [*(t.encode("latin-1").decode("cp1251") for t in s[:2]), *s[2:]]  # noqa: E731
 
 
-def read_back(schools, name="o.xlsx"):  # as openpyxl reads it, and imported again
+def read_back(schools, name="o.xlsx", head=HEAD, title="Schools"):  # by openpyxl, and imported
     def check(d):
         sheet = openpyxl.load_workbook(d / name).worksheets[0]
         rows = [*sheet.iter_rows()]
-        assert [[c.value for c in r] for r in rows] == [HEAD, *map(cells, schools)]
+        assert [[c.value for c in r] for r in rows] == [head, *map(cells, schools)]
+        assert sheet.title == title
         assert {c.data_type for r in rows for c in r[:2]} == {"s"} and all(c.font.b for c in rows[0])
         assert (sheet.freeze_panes, sheet.auto_filter.ref) == ("A2", "A1:E%d" % len(rows))
         assert all(sheet.column_dimensions[k].width >= max(len(str(r[i].value)) for r in rows)
@@ -23,6 +26,54 @@ def read_back(schools, name="o.xlsx"):  # as openpyxl reads it, and imported aga
         r = run(["--import", name, "g"], cwd=d)
         return (r.returncode, (d / "g").read_bytes()) == (0, (d / "f").read_bytes())
     return check
+
+
+BG = ({"LC_ALL": "bg_BG.UTF-8"}, ["име", "директор", "номер", "площ", "ученици"], "Училища")
+
+
+def read_ods(schools, head=HEAD, sheet="Schools", footer="Page 1 of 1"):  # by odfpy, LibreOffice
+    def check(d):
+        doc = opendocument.load(d / "o.ods")
+        t = doc.spreadsheet.getElementsByType(table.Table)[0]
+        rows = [["\n".join(map(teletype.extractText, c.getElementsByType(text.P))) if c.getAttribute(
+            "valuetype") == "string" else int(
+            c.getAttribute("value")) for c in r.getElementsByType(table.TableCell)]
+            for r in t.getElementsByType(table.TableRow)]
+        assert (t.getAttribute("name"), rows) == (sheet, [head, *map(cells, schools)])
+        with zipfile.ZipFile(d / "o.ods") as z:  # the mimetype first and stored, then the manifest
+            first = [(i.filename, i.compress_type) for i in z.infolist()[:2]]
+            assert first == [("mimetype", 0), ("META-INF/manifest.xml", 8)]
+            content = z.read("content.xml").decode()
+        assert "formula" not in content and "<table:table-header-rows><table:table-row>" in content
+        layout = doc.automaticstyles.getElementsByType(style.PageLayoutProperties)[0]
+        assert (layout.getAttribute("printorientation"), layout.getAttribute("scaletox")) == (
+            "landscape", "1")
+        shown = teletype.extractText(doc.masterstyles.getElementsByType(style.Footer)[0])
+        bold = [s for s in doc.automaticstyles.getElementsByType(style.Style) if s.getAttribute(
+            "name") == "ce1"][0].getElementsByType(style.TextProperties)[0]
+        assert (shown, bold.getAttribute("fontweight")) == (footer, "bold")
+        doc.save(d / "py.ods")  # as odfpy writes it
+        saved = ["py.ods"]
+        if shutil.which("soffice"):
+            subprocess.run(["soffice", "--headless", "--convert-to", "ods", "--outdir", "lo", "o.ods"],
+                           cwd=d, capture_output=True, timeout=120)
+            saved.append("lo/o.ods")
+        if shutil.which("ssconvert"):  # gnumeric finds the pane frozen, as its .xlsx shows
+            subprocess.run(["ssconvert", "o.ods", "gn.xlsx"], cwd=d, capture_output=True, timeout=60)
+            assert openpyxl.load_workbook(d / "gn.xlsx").worksheets[0].freeze_panes == "A2"
+        for name in ["o.ods", *saved]:
+            r = run(["--import", name, "g"], cwd=d)
+            assert (name, r.returncode, (d / "g").read_bytes()) == (name, 0, (d / "f").read_bytes())
+        return True
+    return check
+
+
+def print_setup(d):  # the workbook printed landscape, one page wide, with titles and page numbers
+    sheet = openpyxl.load_workbook(d / "o.xlsx").worksheets[0]
+    setup = sheet.page_setup
+    return (setup.orientation, setup.fitToWidth, setup.fitToHeight, sheet.sheet_properties.
+            pageSetUpPr.fitToPage, sheet.print_title_rows, sheet.oddFooter.center.text) == (
+            "landscape", 1, 0, True, "$1:$1", "Page &P of &N")
 
 
 def book(*rows, sheet="Sheet", shared=(), edit=lambda x: x):  # openpyxl's workbook, then edited
@@ -52,11 +103,48 @@ def book(*rows, sheet="Sheet", shared=(), edit=lambda x: x):  # openpyxl's workb
     return make
 
 
-def imported(name, workbook, *schools, err=()):  # "w", a workbook, into "o", which holds C
+def imported(name, workbook, *schools, err=(), warned=()):  # "w", a workbook, into "o", holding C
     return pytest.param(dict(args=["--import", "w", "o"], files={"w": workbook, "o": file(C)},
                              after=None, also=lambda d: (d / "o").read_bytes().decode("latin-1") ==
                              (file(C) if err else file(*schools)),
-                             err="".join(e + "\n" for e in err), status=bool(err)), id=name)
+                             err="".join(e + "\n" for e in [*err, *warned]), status=bool(err)), id=name)
+
+
+ODS = "application/vnd.oasis.opendocument.spreadsheet"
+
+
+def archive(*members):  # a zip archive of these members (name, text), in this order
+    def make(path):
+        with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+            [z.writestr(n, text) for n, text in members]
+    return make
+
+
+def ods(*rows, name="Sheet 1"):  # a spreadsheet of these rows, each its cells' XML
+    return archive(("mimetype", ODS), ("content.xml", (
+        '<office:document-content xmlns:office="o" xmlns:table="t" xmlns:text="x" xmlns:calcext="c">'
+        '<office:body><office:spreadsheet><table:table table:name="%s">%s</table:table><table:table>'
+        '<table:table-row><table:table-cell office:value-type="string"><text:p>junk</text:p>'
+        '</table:table-cell></table:table-row></table:table></office:spreadsheet></office:body>'
+        '</office:document-content>' % (name, "".join(
+            '<table:table-row%s>%s</table:table-row>' % r if isinstance(r, tuple) else
+            "<table:table-row>%s</table:table-row>" % r for r in rows)))))
+
+
+ocell = lambda kind, value, more="", text="": (  # noqa: E731
+    '<table:table-cell office:value-type="%s" office:%s="%s"%s><text:p>%s</text:p>'
+    '</table:table-cell>' % (kind, "value" if kind in ("float", "percentage", "currency") else kind
+                             + "-value", value, more, text))
+otext = lambda *p, more="": '<table:table-cell office:value-type="string"%s>%s</table:table-cell>' % (
+    more, "".join("<text:p>%s</text:p>" % t for t in p))  # noqa: E731
+OHEAD = "".join(otext(h) for h in HEAD)
+
+
+def compound(stream):  # a compound file whose directory holds that stream
+    entry = lambda name, kind: (name.encode("utf-16-le") + bytes(64 - 2 * len(name)) + struct.pack(  # noqa
+        "<HB", 2 * len(name) + 2, kind)).ljust(128, b"\0")
+    head = b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1".ljust(512, b"\0")
+    return lambda p: p.write_bytes(head + entry("Root Entry", 5) + entry(stream, 2) + bytes(256))
 
 
 cached = lambda xml: xml.replace("<f>2+3</f><v></v>", "<f>2+3</f><v>5</v>")  # noqa: E731
@@ -106,6 +194,66 @@ ROWS = [
         "schools takes"]),
     imported("import: a damaged workbook", lambda p: p.write_bytes(b"PK\3\4" + b"\0" * 40),
              err=["schools: w: not a zip archive (no central directory)"]),
+    pytest.param(dict(args=["--export", "f", "o.ods"], files={"f": file(*SCHOOLS)},
+                      also=read_ods(SCHOOLS)), id="export .ods: troublesome texts, read back"),
+    pytest.param(dict(args=["--export", "f", "o.ods"], files={"f": file(
+        ("  two  x ", "a b\nc d ", 1, 2, 3), ("\n", " ", 4, 5, 6))}, also=read_ods([(
+            "  two  x ", "a b\nc d ", 1, 2, 3), ("\n", " ", 4, 5, 6)])), id="export .ods: blanks"),
+    pytest.param(dict(args=["--export", "f", "o.ods"], files={"f": file(("A\x01", "D", 1, 1, 1))},
+                      after={"f": file(("A\x01", "D", 1, 1, 1))}, status=1, err="schools: f: school 1 "
+                      "holds a control character, which an .ods cannot hold; export to .xlsx or CSV\n"),
+                 id="export .ods: a control character"),
+    pytest.param(dict(args=["--export", "f", "o.xlsx"], files={"f": file(A)}, also=print_setup),
+                 id="export .xlsx: printed"),
+    pytest.param(dict(args=["--export", "f", "o.xlsx"], files={"f": file(A)}, env=BG[0],
+                      also=read_back([A], head=BG[1], title=BG[2])), id="export .xlsx: in Bulgarian"),
+    pytest.param(dict(args=["--export", "f", "o.ods"], files={"f": file(A)}, env=BG[0], also=read_ods(
+        [A], BG[1], BG[2], "Страница 1 от 1")), id="export .ods: in Bulgarian"),
+    *(pytest.param(dict(args=["--export", "f", "o" + x], files={"f": file(A)}, after={"f": file(A)},
+                        status=1, err="schools: o%s: cannot write %s; export to .xlsx or .ods for a "
+                        "spreadsheet (any other name gets CSV)\n" % (x, x)), id="export: refused " + x)
+      for x in (".xls", ".XLSB", ".xlsm", ".numbers", ".gnumeric", ".fods")),
+    imported("import .ods: each kind of cell", ods(OHEAD, ocell("date", "2024-01-05") + ocell(
+        "boolean", "true") + ocell("float", "2.024E3") + ocell("percentage", "5") + ocell(
+        "currency", "30", text="30,00 лв."), otext('A<text:s text:c="2"/>b<text:tab/>c'
+        '<text:line-break/>d', '<text:span>e</text:span>  f<office:annotation><text:p>note</text:p>'
+        '</office:annotation>') + otext("x") + ocell("float", "7") + ocell("float", "1") + ocell(
+            "float", "1")), ("2024-01-05", "TRUE", 2024, 5, 30), ("A  b\tc\nd\ne f", "x", 7, 1, 1)),
+    imported("import .ods: repeated rows and cells", ods(OHEAD, (
+        ' table:number-rows-repeated="1000000"', '<table:table-cell table:number-columns-repeated='
+        '"16384"/>'), (' table:number-rows-repeated="2"', otext("A") + otext("D") + ocell(
+            "float", "1", ' table:number-columns-repeated="3"')), (
+        ' table:number-rows-repeated="1048000"', '<table:table-cell table:number-columns-repeated='
+        '"1024"/>')), ("A", "D", 1, 1, 1), ("A", "D", 1, 1, 1),
+        warned=["w:'Sheet 1'!C1000003: warning: school number 1 is also on row 1000002"]),
+    imported("import .ods: errors named by cell", ods(OHEAD, otext("A") + otext("D") + ocell(
+        "float", "1.5") + '<table:table-cell table:formula="of:=A1"/>' + ocell(
+        "float", "0", ' table:formula="of:=1/0" calcext:value-type="error"', "#DIV/0!"), otext(
+        "B") + otext("E") + ocell("float", "2", ' table:number-columns-repeated="4"'), name="My 'list"),
+        err=["w:'My ''list'!C2: \"1.5\" is not a whole number from -2147483648 to 2147483647",
+             "w:'My ''list'!D2: a formula without a value",
+             "w:'My ''list'!E2: the error value #DIV/0!",
+             "w:'My ''list'!F3: a cell beyond the header's 5 columns"]),
+    imported("import .ods: a bomb", archive(("mimetype", ODS), ("content.xml", " " * (65 << 20))),
+             err=["schools: w: a part that unpacks to more than any list of schools takes"]),
+    *(imported("import: " + name, make, err=["schools: w: " + what]) for name, make, what in [
+        ("an Excel 97-2003 workbook", compound("Workbook"), "an Excel 97-2003 workbook (.xls), "
+         "which is not read here: save it as .xlsx and import that"),
+        ("a workbook locked with a password", compound("EncryptedPackage"), "a workbook locked "
+         "with a password: save it without the password and import that"),
+        ("a locked spreadsheet", archive(("mimetype", ODS), (
+            "META-INF/manifest.xml", "<manifest:encryption-data/>"), ("content.xml", "x")), "a workbook locked with a "
+         "password: save it without the password and import that"),
+        ("another compound file", compound("WordDocument"), "a compound file of an old Office "
+         "program, no workbook: save the table as .xlsx or .ods and import that"),
+        ("an Excel binary workbook", archive(("xl/workbook.bin", "x")), "an Excel binary workbook "
+         "(.xlsb): save it as .xlsx and import that"),
+        ("a text document", archive(("mimetype", ODS.replace("spreadsheet", "text")), (
+            "content.xml", "x")),
+         "a zip archive that is no workbook (.xlsx) or spreadsheet (.ods): save the table as one "
+         "of them and import that"),
+        ("a school file", file(A), "a school file, no table of schools: --export writes a school "
+         "file out")]),
 ]
 
 

@@ -77,3 +77,38 @@ void findUtf8Breaks(const char* bytes, std::size_t size, Utf8Breaks* breaks) {
         ++column;
     }
 }
+
+namespace {
+
+// Windows-1252's characters for the bytes 0x80 to 0x9F (0: none), as a program
+// that takes UTF-8 for Windows-1252 shows them.
+constexpr std::uint16_t kWindows1252[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+}  // namespace
+
+bool looksLikeMisreadUtf8(const char* text, std::size_t size) {
+    std::string bytes;  // the bytes that the characters were read from
+    std::uint32_t code = 0;
+    for (std::size_t used = 0; size > 0; text += used, size -= used) {
+        used = utf8SequenceAt(text, size, &code);
+        std::uint32_t byte = code < 0x100 ? code : 0x100;
+        for (std::uint32_t k = 0; k < 32 && byte == 0x100; ++k) {
+            byte = kWindows1252[k] == code ? 0x80 + k : byte;
+        }
+        if (used == 0 || byte == 0x100) {
+            return false;
+        }
+        bytes.push_back(static_cast<char>(byte));
+    }
+    bool cyrillic = false;
+    for (std::size_t at = 0, used = 0; at < bytes.size(); at += used) {
+        if ((used = utf8SequenceAt(&bytes[at], bytes.size() - at, &code)) == 0) {
+            return false;
+        }
+        cyrillic = cyrillic || (code >= 0x400 && code < 0x530);
+    }
+    return cyrillic;
+}

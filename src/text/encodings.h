@@ -27,3 +27,8 @@ struct Utf8Breaks {
     std::size_t brokenLines = 0;       // lines with a byte that is not UTF-8
 };
 void findUtf8Breaks(const char* bytes, std::size_t size, Utf8Breaks* breaks);
+
+// Whether UTF-8 text looks like UTF-8 Cyrillic read as Latin-1 or Windows-1252 and
+// saved so ("\u00D0\u00A1" for "\u0421"): its characters, taken back to the bytes
+// they were read from, are UTF-8 that holds Cyrillic.
+bool looksLikeMisreadUtf8(const char* text, std::size_t size);

@@ -1,0 +1,90 @@
+// Foreign files recognised by content, never by their names.
+#include "foreign_files.h"
+
+#include <cstring>
+
+#include "funcs.h"
+#include "text/ascii.h"
+#include "translate.h"
+#include "zip.h"
+
+const char kLockedWorkbook[] =
+    N_("a workbook locked with a password: save it without the password and import that");
+
+namespace {
+
+constexpr unsigned char kCompoundMagic[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+
+// Whether a compound file holds a stream of that name (in any case). Its directory
+// entries lie at multiples of 128 bytes after the header: the name in UTF-16 with
+// its size in bytes at 64, the entry's type at 66 (2: a stream).
+bool holdsStream(const std::string& bytes, const char* name) {
+    std::size_t length = std::strlen(name);
+    for (std::size_t at = 512; at + 128 <= bytes.size(); at += 128) {
+        const unsigned char* entry = reinterpret_cast<const unsigned char*>(bytes.data() + at);
+        if (entry[66] != 2 ||
+            static_cast<std::size_t>(entry[64] | entry[65] << 8) != 2 * (length + 1)) {
+            continue;
+        }
+        std::size_t i = 0;
+        for (; i < length; ++i) {
+            if (entry[2 * i + 1] != 0 ||
+                lowerAscii(static_cast<char>(entry[2 * i])) != lowerAscii(name[i])) {
+                break;
+            }
+        }
+        if (i == length) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A school file: whole records, and NUL bytes (a text's filling, a number's high
+// bytes), which no text file of a spreadsheet holds without a byte-order mark.
+bool looksLikeSchoolFile(const std::string& bytes) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    bool marked =
+        bytes.size() >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF));
+    return !bytes.empty() && bytes.size() % sizeof(SCHOOL) == 0 && !marked &&
+           std::memchr(bytes.data(), '\0', bytes.size()) != nullptr;
+}
+
+}  // namespace
+
+const char* foreignFile(const std::string& bytes) {
+    if (bytes.size() >= 512 && std::memcmp(bytes.data(), kCompoundMagic, 8) == 0) {
+        if (holdsStream(bytes, "EncryptedPackage")) {
+            return kLockedWorkbook;
+        }
+        if (holdsStream(bytes, "Workbook") || holdsStream(bytes, "Book")) {
+            return N_(
+                "an Excel 97-2003 workbook (.xls), which is not read here: save it as "
+                ".xlsx and import that");
+        }
+        return N_(
+            "a compound file of an old Office program, no workbook: save the table as "
+            ".xlsx or .ods and import that");
+    }
+    if (looksLikeSchoolFile(bytes)) {
+        return N_("a school file, no table of schools: --export writes a school file out");
+    }
+    return nullptr;
+}
+
+const char* foreignZip(const std::string& bytes) {
+    std::string probe;
+    const char* fault = readZipMember(bytes.data(), bytes.size(), "xl/workbook.bin", 0, &probe);
+    if (fault != kNoSuchMember) {
+        return N_("an Excel binary workbook (.xlsb): save it as .xlsx and import that");
+    }
+    return N_(
+        "a zip archive that is no workbook (.xlsx) or spreadsheet (.ods): save the table "
+        "as one of them and import that");
+}
+
+bool isEncryptedOds(const std::string& bytes) {
+    std::string manifest;
+    readZipMember(bytes.data(), bytes.size(), "META-INF/manifest.xml", 1 << 20, &manifest);
+    return manifest.find("encryption-data") != std::string::npos;
+}
