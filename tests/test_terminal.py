@@ -31,7 +31,7 @@ class Terminal:
     def resize(self, rows, cols=80):
         fcntl.ioctl(self.slave, termios.TIOCSWINSZ, struct.pack("4H", rows, cols, 0, 0))
 
-    def wait_for(self, text, seconds=10):  # shown since the last keys typed; None: what has come
+    def wait_for(self, text, seconds=30):  # shown since the last keys typed; None: what has come
         while (text is None or text not in self.out[self.typed:]) and select.select(
                 [self.master], [], [], seconds)[0]:
             self.out += os.read(self.master, 4096).decode("latin-1")
@@ -50,7 +50,7 @@ class Terminal:
             data = data[os.write(self.master, data[:1024]) if writable else 0:]
 
     def finish(self):  # the exit status; the settings must be the first ones
-        status = self.program.wait(timeout=10)
+        status = self.program.wait(timeout=30)
         self.wait_for(None, 0)
         deadline = time.monotonic() + (5 if WINDOWS else 0)  # wine's console restores them late
         while termios.tcgetattr(self.slave) != self.before and time.monotonic() < deadline:
