@@ -3,10 +3,10 @@
 #   run    make run: CMake, a C++ compiler, make, zlib and gettext's msgfmt for the
 #          catalog of translated texts; pkg-config and libedit for line editing
 #   test   make test: the same, line editing included, GoogleTest, Debian's Python 3 with
-#          pytest, openpyxl and odfpy, strace, the ACL and attribute tools, and the locales (the
-#          Bulgarian one is generated)
+#          pytest, openpyxl and odfpy, strace, the ACL and attribute tools, and the locales
+#          (the Bulgarian one is generated)
 #   windows             make windows: CMake, make, gettext, mingw-w64 with its zlib
-#   test-windows        make test-windows: the same, wine, and Python 3 with pytest and openpyxl
+#   test-windows        make test-windows: the same, wine, and Python 3 with pytest, openpyxl and odfpy
 #   windows-installer   make windows-installer: make windows's, wixl with msitools, mandoc
 #   ci     .ci/run and .ci/package: all of these and the packaging tools
 # As root on Debian what is missing is installed, after one line that names it. Otherwise
