@@ -89,15 +89,16 @@ std::string decoded(const std::string& bytes) {
 
 TEST(Keys, EveryReaderDecodesTheBytesAfterAnEscapeAlike) {
     using namespace std::string_literals;
-    // The last four: the console's Up, then a key of its own; F1; a second code that is a
-    // digit; a first code alone.
+    // The last five: the console's Up, then a key of its own; F1; a second code that is a
+    // digit; a first code alone; '@' ending a sequence before the next key.
     const std::string cases[][2] = {
         {"", "L"},           {"[A", "S[A"},           {"OP", "SOP"},
         {"[1;5D", "S[1;5D"}, {"[15~x", "S[15~"},      {"[2@", "S[2@"},
         {"b7", "Ab"},        {"\x7f", "A\x7f"},       {"\x1b[A", "L|\x1b"},
         {"\r", "L|\r"},      {"\xd0\x96", "L|\xd0"},  {"[1\x01", "S[1|\x01"},
         {"O", "SO"},         {"[1\xff", "S[1|\xff"},  {"\xe0H7", "C\xe0H"},
-        {"\0;"s, "C\0;"s},   {"\0\x31"s, "C\0\x31"s}, {"\xe0", "C\xe0"}};
+        {"\0;"s, "C\0;"s},   {"\0\x31"s, "C\0\x31"s}, {"\xe0", "C\xe0"},
+        {"[2@x", "S[2@"}};
     for (const auto& c : cases) {
         EXPECT_EQ(c[1], decoded(c[0])) << c[0];
     }
