@@ -1,11 +1,16 @@
-"""Whole sessions: a row is its name, its steps, and check's options ("f" is what it loads)."""
+"""Whole sessions: a row is its name, its steps, and the fields of its Session ("f" is what it loads)."""
 import atexit, csv, io, shutil  # noqa: E401
 import pytest
 from session import *  # noqa: F403
 
 s = lambda name, number, students, area=100: (name, "Dir " + name, number, area, students)  # noqa
 walk = lambda text: [s(x[0], 0, int(x[1:])) for x in text.split()]  # noqa: E731
-row = lambda name, *steps, marks=(), **kw: pytest.param(list(steps), kw, id=name, marks=marks)
+
+
+def row(name, *steps, marks=(), **kw):
+    return pytest.param(Session(list(steps), **kw), id=name, marks=marks)
+
+
 MANY = [s("S%d" % i, i, 100 - i, i * 10) for i in range(1, 13)]
 FULL, IS_FULL = record(("S", "D", 1, 1, 1)) * 20480, "\nSchool list is full!" + KEPT
 ONE, EQUAL, BIG = s("One", 1, 5, 1), s("Equal", 2, 5, 300), s("Big", 3, 5, 301)
@@ -370,9 +375,9 @@ FILE_SYSTEM = [
 ]
 
 
-@pytest.mark.parametrize("steps,options", ROWS + FILE_SYSTEM)
-def test_session(steps, options):
-    check(steps, **options)
+@pytest.mark.parametrize("session", ROWS + FILE_SYSTEM)
+def test_session(session):
+    check(session)
 
 
 

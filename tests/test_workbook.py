@@ -259,4 +259,4 @@ ROWS = [
 
 @pytest.mark.parametrize("options", ROWS)
 def test_workbook(options):
-    check([("", options.get("out", ""))], **{k: v for k, v in options.items() if k != "out"})
+    check(Session([("", options.get("out", ""))], **{k: v for k, v in options.items() if k != "out"}))
