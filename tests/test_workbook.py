@@ -1,6 +1,8 @@
 """Workbooks and spreadsheets: exports read by openpyxl, odfpy and LibreOffice, and what they
 write imported; files of other programs named."""
-import re, shutil, zipfile  # noqa: E401
+import re
+import shutil
+import zipfile
 import openpyxl
 import pytest
 from odf import opendocument, style, table, teletype, text
@@ -10,7 +12,10 @@ HEAD = ["name", "director", "number", "area", "students"]
 TROUBLE = ["\xc6\xfa\xeb\xf2\xee \xe3\xf0\xe0\xe4", "007", "=1+1", "'t Hooft", " both ", "1/2",
            "TRUE", "#N/A", '=HYPERLINK("http://x","y")', "x" * 49, "y" * 50]
 SCHOOLS = [(t, TROUBLE[-2 - i], i - 5, 2**31 - 1, -2**31) for i, t in enumerate(TROUBLE[:-1])]
-cells = lambda s: [*(t.encode("latin-1").decode("cp1251") for t in s[:2]), *s[2:]]  # noqa: E731
+
+
+def cells(s):  # a school's cells as a spreadsheet holds them
+    return [*(t.encode("latin-1").decode("cp1251") for t in s[:2]), *s[2:]]
 
 
 def read_back(schools, name="o.xlsx", head=HEAD, title="Schools"):  # by openpyxl, and imported
@@ -131,24 +136,38 @@ def ods(*rows, name="Sheet 1"):  # a spreadsheet of these rows, each its cells' 
             "<table:table-row>%s</table:table-row>" % r for r in rows)))))
 
 
-ocell = lambda kind, value, more="", text="": (  # noqa: E731
-    '<table:table-cell office:value-type="%s" office:%s="%s"%s><text:p>%s</text:p>'
-    '</table:table-cell>' % (kind, "value" if kind in ("float", "percentage", "currency") else kind
-                             + "-value", value, more, text))
-otext = lambda *p, more="": '<table:table-cell office:value-type="string"%s>%s</table:table-cell>' % (
-    more, "".join("<text:p>%s</text:p>" % t for t in p))  # noqa: E731
+def ocell(kind, value, more="", text=""):
+    return ('<table:table-cell office:value-type="%s" office:%s="%s"%s><text:p>%s</text:p>'
+            '</table:table-cell>' % (kind, "value" if kind in ("float", "percentage", "currency")
+                                     else kind + "-value", value, more, text))
+
+
+def otext(*p, more=""):
+    return '<table:table-cell office:value-type="string"%s>%s</table:table-cell>' % (
+        more, "".join("<text:p>%s</text:p>" % t for t in p))
+
+
 OHEAD = "".join(otext(h) for h in HEAD)
 
 
 def compound(stream):  # a compound file whose directory holds that stream
-    entry = lambda name, kind: (name.encode("utf-16-le") + bytes(64 - 2 * len(name)) + struct.pack(  # noqa
-        "<HB", 2 * len(name) + 2, kind)).ljust(128, b"\0")
+    def entry(name, kind):
+        return (name.encode("utf-16-le") + bytes(64 - 2 * len(name)) + struct.pack(
+            "<HB", 2 * len(name) + 2, kind)).ljust(128, b"\0")
     head = b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1".ljust(512, b"\0")
     return lambda p: p.write_bytes(head + entry("Root Entry", 5) + entry(stream, 2) + bytes(256))
 
 
-cached = lambda xml: xml.replace("<f>2+3</f><v></v>", "<f>2+3</f><v>5</v>")  # noqa: E731
-failed = lambda xml: xml.replace('"E2"><f>1/0</f><v></v>', '"E2" t="e"><f>1/0</f><v>#DIV/0!</v>')
+
+
+def cached(xml):
+    return xml.replace("<f>2+3</f><v></v>", "<f>2+3</f><v>5</v>")
+
+
+def failed(xml):
+    return xml.replace('"E2"><f>1/0</f><v></v>', '"E2" t="e"><f>1/0</f><v>#DIV/0!</v>')
+
+
 ROWS = [
     pytest.param(dict(args=["--export", "f", "o.XLSX"], files={"f": file(*SCHOOLS)},
                       also=read_back(SCHOOLS, "o.XLSX")), id="export: troublesome texts"),
