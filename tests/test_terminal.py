@@ -233,6 +233,10 @@ K = record((*(t.encode("cp1251").decode("latin-1") for t in ("Школа", "Ив
         (b"\xd8\xea", "\xd8\xea"),  # bytes beyond ASCII, which libedit would drop in the C locale
         (b"\x1b[D\xd8\x1b[1;5C\x1bOP\x1bb\x1b[@\xea\x1b", "\xd8\xea")]),  # Left, Ctrl+Right,
         # F1, Alt+b, Insert, Escape: no part of the line
+    ({}, {}, [(PROMPT, "111"), line(QUESTION, "yes\r"), ("School:", b"\xd0A\x1b\r"),
+              ("director:", "D\r1\r2\r3\rno\r"), (PAUSE[:-1], " 2"), line("list:", "out\r"),
+              (PAUSE[:-1], " 7")], {"out": record(("?A", "D", 1, 2, 3))},
+     []),  # the byte after a broken character, and the Enter after an Escape, taken anew
     ({}, {}, [(PROMPT, "111"), line(QUESTION, TYPED), (PAUSE[:-1], " 7"),  # unsaved: asked first
               line(UNSAVED % "End", "no\r"), (PROMPT, "6"), line(UNSAVED % "Free it", "n\r"),
               (PROMPT, "121"), line(UNSAVED % "Start a new list", "NO\r"), (PROMPT, "2"),
@@ -265,7 +269,8 @@ K = record((*(t.encode("cp1251").decode("latin-1") for t in ("Школа", "Ив
         (u("режим:"), "6"), line(u("Да го освободя"), "н\r"), (u("режим:"), "2"),
         line(u("училища:"), "списък\r"), (u("продължите"), " 7")], {"списък": K},
      lambda screen: bulgarian(screen) == [] and u("1 училище е записано в списък\r\n") in screen),
-], ids=["C locale, bytes beyond ASCII", "C locale, keys that are no part of a line", "unsaved",
+], ids=["C locale, bytes beyond ASCII", "C locale, keys that are no part of a line",
+        "bytes read ahead", "unsaved",
         "another school file", "yes and no", "what a load and a save did", "long texts",
         "the pause on its own line", "in Bulgarian"])
 def test_typed_at_a_terminal(tmp_path, env, files, steps, after, shown):
