@@ -233,10 +233,10 @@ K = record((*(t.encode("cp1251").decode("latin-1") for t in ("Школа", "Ив
         (b"\xd8\xea", "\xd8\xea"),  # bytes beyond ASCII, which libedit would drop in the C locale
         (b"\x1b[D\xd8\x1b[1;5C\x1bOP\x1bb\x1b[@\xea\x1b", "\xd8\xea")]),  # Left, Ctrl+Right,
         # F1, Alt+b, Insert, Escape: no part of the line
-    ({}, {}, [(PROMPT, "111"), line(QUESTION, "yes\r"), ("School:", b"\xd0A\x1b\r"),
+    ({}, {}, [(PROMPT, "111"), line(QUESTION, "yes\r"), ("School:", b"\xd0A\xf4\x8f\xbf\xbfB\x1b\r"),
               ("director:", "D\r1\r2\r3\rno\r"), (PAUSE[:-1], " 2"), line("list:", "out\r"),
-              (PAUSE[:-1], " 7")], {"out": record(("?A", "D", 1, 2, 3))},
-     []),  # the byte after a broken character, and the Enter after an Escape, taken anew
+              (PAUSE[:-1], " 7")], {"out": record(("?A?B", "D", 1, 2, 3))},
+     []),  # U+10FFFF one character; the byte after a broken one, and Enter after Escape, taken anew
     ({}, {}, [(PROMPT, "111"), line(QUESTION, TYPED), (PAUSE[:-1], " 7"),  # unsaved: asked first
               line(UNSAVED % "End", "no\r"), (PROMPT, "6"), line(UNSAVED % "Free it", "n\r"),
               (PROMPT, "121"), line(UNSAVED % "Start a new list", "NO\r"), (PROMPT, "2"),
