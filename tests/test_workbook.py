@@ -150,6 +150,49 @@ def otext(*p, more=""):
 OHEAD = "".join(otext(h) for h in HEAD)
 
 
+# Rows as the writers must put them, byte for byte: a text that keeps its spaces, and the most
+# a row takes, in more rows than one piece of the writer's buffer holds.
+SPACED, WORST = (" a&<b ", "\x98\xc6\x01", -5, 0, 2**31 - 1), ("\x01" * 50, "&" * 50, *[-2**31] * 3)
+SHEET = [SPACED, *[WORST] * 700]
+SHEET_HEAD = (
+    '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<worksheet xmlns="http://schemas.'
+    'openxmlformats.org/spreadsheetml/2006/main"><sheetPr><pageSetUpPr fitToPage="1"/></sheetPr>'
+    '<dimension ref="A1:E702"/><sheetViews><sheetView tabSelected="1" workbookViewId="0"><pane '
+    'ySplit="1" topLeftCell="A2" activePane="bottomLeft" state="frozen"/><selection pane='
+    '"bottomLeft"/></sheetView></sheetViews><sheetFormatPr defaultRowHeight="15"/><cols>' + "".join(
+        '<col min="%d" max="%d" width="%d" customWidth="1"/>' % (i, i, w) for i, w in enumerate(
+            (54, 54, 15, 15, 15), 1)) + '</cols><sheetData><row r="1">' + "".join(
+        '<c r="%s1" s="1" t="inlineStr"><is><t>%s</t></is></c>' % c for c in zip("ABCDE", HEAD)) +
+    "</row>")
+SHEET_ROWS = (
+    '<row r="2"><c r="A2" t="inlineStr"><is><t xml:space="preserve"> a&amp;&lt;b </t></is></c><c '
+    'r="B2" t="inlineStr"><is><t>\x98Ж_x0001_</t></is></c><c r="C2"><v>-5</v></c><c r="D2"><v>0'
+    '</v></c><c r="E2"><v>2147483647</v></c></row>' + "".join(
+        '<row r="%d"><c r="A%d" t="inlineStr"><is><t>%s</t></is></c><c r="B%d" t="inlineStr"><is>'
+        '<t>%s</t></is></c>%s</row>' % (n, n, "_x0001_" * 50, n, "&amp;" * 50, "".join(
+            '<c r="%s%d"><v>-2147483648</v></c>' % (k, n) for k in "CDE")) for n in range(3, 703)))
+SHEET_TAIL = (
+    '</sheetData><autoFilter ref="A1:E702"/><pageMargins left="0.4" right="0.4" top="0.4" bottom='
+    '"0.6" header="0.3" footer="0.3"/><pageSetup paperSize="9" orientation="landscape" fitToWidth='
+    '"1" fitToHeight="0"/><headerFooter><oddFooter>&amp;CPage &amp;P of &amp;N</oddFooter>'
+    '</headerFooter></worksheet>')
+OSPACED, OWORST = (" a&<b ", "\x98\xc6 \t", -5, 0, 2**31 - 1), ("\n" * 50, "&" * 50, *[-2**31] * 3)
+OFLOAT = '<table:table-cell office:value-type="float" office:value="%d"/>'
+OROWS = ('<table:table-row>%s%s%s</table:table-row>' % (
+    otext("<text:s/>a&amp;&lt;b<text:s/>"), otext("\x98Ж <text:tab/>"), "".join(
+        OFLOAT % n for n in OSPACED[2:])) + '<table:table-row>%s%s%s</table:table-row>' % (
+    otext(*[""] * 51), otext("&amp;" * 50), (OFLOAT % -2**31) * 3) * 300)
+
+
+def member(name, part, expected):  # that part of the workbook `name`, byte for byte
+    def check(d):
+        with zipfile.ZipFile(d / name) as z:
+            assert expected(z.read(part).decode()) if callable(expected) else (
+                z.read(part).decode() == expected)
+        return True
+    return check
+
+
 def compound(stream):  # a compound file whose directory holds that stream
     def entry(name, kind):
         return (name.encode("utf-16-le") + bytes(64 - 2 * len(name)) + struct.pack(
@@ -222,6 +265,13 @@ ROWS = [
                       after={"f": file(("A\x01", "D", 1, 1, 1))}, status=1, err="schools: f: school 1 "
                       "holds a control character, which an .ods cannot hold; export to .xlsx or CSV\n"),
                  id="export .ods: a control character"),
+    pytest.param(dict(args=["--export", "f", "o.xlsx"], files={"f": file(*SHEET)}, also=member(
+        "o.xlsx", "xl/worksheets/sheet1.xml", SHEET_HEAD + SHEET_ROWS + SHEET_TAIL)),
+        id="export .xlsx: the sheet byte for byte, the most a row takes"),
+    pytest.param(dict(args=["--export", "f", "o.ods"], files={"f": file(OSPACED, *[OWORST] * 300)},
+                      also=member("o.ods", "content.xml", lambda xml: xml.split(
+                          "</table:table-header-rows>")[1].split("</table:table>")[0] == OROWS)),
+        id="export .ods: the rows byte for byte, the most a row takes"),
     pytest.param(dict(args=["--export", "f", "o.xlsx"], files={"f": file(A)}, also=print_setup),
                  id="export .xlsx: printed"),
     pytest.param(dict(args=["--export", "f", "o.xlsx"], files={"f": file(A)}, env=BG[0],
