@@ -38,6 +38,7 @@ def cp(t):  # code page 1251 read, byte 0x98 (which it lacks) kept
 SHOWN = [(*(u(cp(t)) for t in h[:2]), h[2], 1, 1) for h in HIGH]  # as a UTF-8 terminal shows them
 X = ("\xc6\xfe \x98", "\x84\xd5\x93", 7, -5, 10)  # "Жю", byte 0x98, "„Х“"
 TABS = HEAD.replace(",", "\t") + "%s\t%s\t7\t-5\t10\r\n" % tuple(map(cp, X[:2]))
+WIDE = ('"' + "\x84" * 49, "\x84" * 50, *[-2**31] * 3)  # a quote doubled, 3 bytes for every other
 BYTES = "".join(map(chr, range(1, 256)))
 TRIP = [(BYTES[i:i + 50], BYTES[i + 50:i + 100], 7, i, -i) for i in range(0, 255, 100)]
 
@@ -222,6 +223,9 @@ ROWS = [  # a pipe asks nothing: 7 and 6 at once, whatever the list holds
     export("export: quoting, 1251 in UTF-8, texts up to their NUL", file(
         ('Q "1", \xc6\xe5\r\nx', "a;b\0junk", -1, 0, 2147483647), A), HEAD + '"Q ""1"", ' +
         u("Же") + '\r\nx",a;b,-1,0,2147483647\r\nAlpha,Ivanov,1,500,30\r\n', also=spreadsheet),
+    export("export: the most a row takes, in more rows than a piece holds", file(*[WIDE] * 300),
+           HEAD + ('"""%s",%s,-2147483648,-2147483648,-2147483648\r\n' % (
+               u("„" * 49), u("„" * 50))) * 300),
     export("export: an empty list", "", HEAD),
     export("export: a partial record", file(A)[:111], err="schools: f: not a school file: its "
            "111 bytes are no whole number of 112-byte records\n"),
