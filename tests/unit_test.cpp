@@ -35,6 +35,9 @@ TEST(Numbers, ParsedWithinThe32BitRangeAndPrintedAsPercentD) {
     EXPECT_EQ("0 7", parsed("-2147483649"));
     EXPECT_EQ("0 7", parsed("99999999999999999999"));
     EXPECT_EQ("0 7", parsed("- 5"));
+    EXPECT_EQ("0 7", parsed("-"));
+    EXPECT_EQ("0 7", parsed("+-5"));
+    EXPECT_EQ("0 7", parsed(""));
 }
 
 TEST(CodePage, TypedUtf8BecomesCodePage1251OrQuestionMarks) {
@@ -261,6 +264,11 @@ TEST(Zip, MembersFoundByTheirWholeName) {
     EXPECT_EQ(nullptr, readZipMember(zip.data(), zip.size(), "YL/A.xml", 100, &out));
     EXPECT_EQ("<a/>", out);
     EXPECT_EQ(kNoSuchMember, readZipMember(zip.data(), zip.size(), "xl/a.xml", 100, &out));
+    EXPECT_EQ(kNoSuchMember, readZipMember(zip.data(), zip.size(), "yl/a.xm", 100, &out));
+    EXPECT_EQ(kNoSuchMember, readZipMember(zip.data(), zip.size(), "yl/a.xmlx", 100, &out));
+    // One byte more than the bound takes is refused; the bound itself is taken.
+    EXPECT_EQ(kTooLargeMember, readZipMember(zip.data(), zip.size(), "yl/a.xml", 3, &out));
+    EXPECT_EQ(nullptr, readZipMember(zip.data(), zip.size(), "yl/a.xml", 4, &out));
     // The packed size stands in the member's own header too, for readers that stream.
     EXPECT_EQ(zip.substr(zip.find("PK\1\2") + 20, 4), zip.substr(18, 4));
     // A member whose bytes do not give the directory's CRC-32 is refused.
