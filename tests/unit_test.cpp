@@ -120,6 +120,14 @@ std::string csvVerdict(const std::string& text) {
     return std::to_string(e.line) + ":" + std::to_string(e.column) + ": " + e.what;
 }
 
+std::string repeated(const std::string& piece, int times) {
+    std::string all;
+    for (int i = 0; i < times; ++i) {
+        all += piece;
+    }
+    return all;
+}
+
 TEST(Csv, EachFaultNamedAtItsCell) {
     const std::string head = kCsvHeader;
     std::string full = head;
@@ -145,7 +153,13 @@ TEST(Csv, EachFaultNamedAtItsCell) {
          "2:1: \"" + std::string(60, 'n') + "\"... is 61 characters, more than 50"},
         {head + "A,D,1,1", "2:5: 4 cells where the header has 5"},
         {head + "A,D,1,1,1,1", "2:6: 6 cells where the header has 5"},
-        {full, "20482:1: more than 20480 schools, more than a list holds"}};
+        {full, "20482:1: more than 20480 schools, more than a list holds"},
+        {full.substr(0, full.rfind("S,")), std::to_string(kMaxSchools)},  // as many as a list holds
+        {head + repeated("\xd0\x96", 50) + "," + std::string(50, 'n') + ",1,1,1", "1"},  // 50 each
+        {head + std::string(51, 'n') + ",D,1,1,1",
+         "2:1: \"" + std::string(51, 'n') + "\" is 51 characters, more than 50"},
+        {head + "A,D,1,1,1\n\n\r\n,,,,\n",  // blank lines counted, and skipped
+         "5:3: \"\" is not a whole number from -2147483648 to 2147483647"}};
     for (const auto& c : cases) {
         EXPECT_EQ(c.second, csvVerdict(c.first)) << c.first.substr(0, 80);
     }
