@@ -176,6 +176,12 @@ SHEET_TAIL = (
     '"0.6" header="0.3" footer="0.3"/><pageSetup paperSize="9" orientation="landscape" fitToWidth='
     '"1" fitToHeight="0"/><headerFooter><oddFooter>&amp;CPage &amp;P of &amp;N</oddFooter>'
     '</headerFooter></worksheet>')
+BOOK = ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<workbook xmlns="http://schemas.'
+        'openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/'
+        'officeDocument/2006/relationships"><sheets><sheet name="Schools" sheetId="1" r:id="rId1"/>'
+        '</sheets><definedNames><definedName name="_xlnm._FilterDatabase" localSheetId="0" hidden='
+        '"1">\'Schools\'!$A$1:$E$702</definedName><definedName name="_xlnm.Print_Titles" '
+        'localSheetId="0">\'Schools\'!$1:$1</definedName></definedNames></workbook>')
 OSPACED, OWORST = (" a&<b ", "\x98\xc6 \t", -5, 0, 2**31 - 1), ("\n" * 50, "&" * 50, *[-2**31] * 3)
 OFLOAT = '<table:table-cell office:value-type="float" office:value="%d"/>'
 OROWS = ('<table:table-row>%s%s%s</table:table-row>' % (
@@ -184,11 +190,12 @@ OROWS = ('<table:table-row>%s%s%s</table:table-row>' % (
     otext(*[""] * 51), otext("&amp;" * 50), (OFLOAT % -2**31) * 3) * 300)
 
 
-def member(name, part, expected):  # that part of the workbook `name`, byte for byte
+def member(name, *parts):  # parts of the workbook `name`: (part, its text or a check of it)
     def check(d):
         with zipfile.ZipFile(d / name) as z:
-            assert expected(z.read(part).decode()) if callable(expected) else (
-                z.read(part).decode() == expected)
+            for part, expected in parts:
+                text = z.read(part).decode()
+                assert expected(text) if callable(expected) else text == expected
         return True
     return check
 
@@ -266,11 +273,12 @@ ROWS = [
                       "holds a control character, which an .ods cannot hold; export to .xlsx or CSV\n"),
                  id="export .ods: a control character"),
     pytest.param(dict(args=["--export", "f", "o.xlsx"], files={"f": file(*SHEET)}, also=member(
-        "o.xlsx", "xl/worksheets/sheet1.xml", SHEET_HEAD + SHEET_ROWS + SHEET_TAIL)),
-        id="export .xlsx: the sheet byte for byte, the most a row takes"),
+        "o.xlsx", ("xl/worksheets/sheet1.xml", SHEET_HEAD + SHEET_ROWS + SHEET_TAIL),
+        ("xl/workbook.xml", BOOK))),
+        id="export .xlsx: the sheet and the workbook byte for byte, the most a row takes"),
     pytest.param(dict(args=["--export", "f", "o.ods"], files={"f": file(OSPACED, *[OWORST] * 300)},
-                      also=member("o.ods", "content.xml", lambda xml: xml.split(
-                          "</table:table-header-rows>")[1].split("</table:table>")[0] == OROWS)),
+                      also=member("o.ods", ("content.xml", lambda xml: xml.split(
+                          "</table:table-header-rows>")[1].split("</table:table>")[0] == OROWS))),
         id="export .ods: the rows byte for byte, the most a row takes"),
     pytest.param(dict(args=["--export", "f", "o.xlsx"], files={"f": file(A)}, also=print_setup),
                  id="export .xlsx: printed"),
