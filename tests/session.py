@@ -1,6 +1,18 @@
 """Sessions of the program: steps (keys typed, screen printed; texts hold bytes as latin-1)."""
-import atexit, functools, os, pathlib, pwd, resource, shutil, signal, stat  # noqa: E401
-import re, struct, subprocess, tempfile  # noqa: E401
+import atexit
+import dataclasses
+import functools
+import os
+import pathlib
+import pwd
+import re
+import resource
+import signal
+import stat
+import shutil
+import struct
+import subprocess
+import tempfile
 import pytest
 
 PROGRAM, RUNNER = os.environ["SCHOOLS_PROGRAM"], os.environ.get("SCHOOLS_RUNNER")  # e.g. wine
@@ -9,8 +21,9 @@ POSIX = pytest.mark.skipif(WINDOWS, reason="POSIX build only")
 A, B, C = ("Alpha", "Ivanov", 1, 500, 30), ("Beta", "Petrova", 2, 800, 20), ("Gamma", "G", 3, 9, 10)
 
 
-run = lambda args, **kw: subprocess.run([*([RUNNER] if RUNNER else []), PROGRAM, *args],  # noqa
-    capture_output=True, timeout=60, close_fds=True, restore_signals=True, **kw)  # as a shell would
+def run(args, **kw):  # the program with these arguments, as a shell would start it
+    return subprocess.run([*([RUNNER] if RUNNER else []), PROGRAM, *args], capture_output=True,
+                          timeout=60, close_fds=True, restore_signals=True, **kw)
 
 
 @functools.cache
@@ -20,56 +33,109 @@ def program_for_others():  # a copy in the open: another user may not enter root
     return shutil.copy(PROGRAM, folder)
 
 
-def check(steps, files={}, after=None, err="", status=0, also=None, user=None, env={},
-          groups=(), limit=None, xfsz=signal.SIG_DFL, stdin=None, runner=(), closed=False,
-          log=False, args=(), reads=None):
-    """Runs the steps in a folder of files as a shell would, and checks what comes out."""
+@dataclasses.dataclass
+class Session:
+    """A row: the steps (keys typed, screen printed), the folder it starts in, what must come out."""
+    steps: list
+    files: dict = dataclasses.field(default_factory=dict)  # name: text, None (a folder), or maker
+    # What must come out: status, standard error, the folder's files after, `also` true of it
+    status: int = 0
+    err: str = ""
+    after: dict = None
+    also: object = None
+    reads: object = None  # judges the screens instead: "!" stands for what it finds right
+    # How the program starts: as whom, with what, limited how
+    args: tuple = ()
+    env: dict = dataclasses.field(default_factory=dict)
+    user: str = None
+    groups: tuple = ()
+    limit: int = None  # on the size of files, in bytes
+    stdin: int = None  # a descriptor instead of the keys
+    runner: tuple = ()  # a command that starts the program
+    closed: bool = False  # standard output closed, as by >&-
+    log: bool = False  # standard error appended to "log" in the folder
+
+    def __post_init__(self):
+        self.user = None if WINDOWS else self.user  # Windows runs it as the one user there is
+
+    @property
+    def keys(self):
+        return "".join(k for k, _ in self.steps)
+
+
+def spelled(b):  # the program's output as the tests spell it: latin-1, LF line ends
+    return (b.replace(b"\r\n", b"\n") if WINDOWS else b).decode("latin-1")
+
+
+def prepared(session, folder):  # the fixture: the folder holding the session's files
+    os.chmod(folder, 0o777 if session.user else 0o755)
+    for name, data in session.files.items():
+        path = folder / name
+        if callable(data):
+            data(path)
+        elif data is None:
+            path.mkdir()
+        else:
+            path.write_bytes(data.encode("latin-1"))
+    if os.environ.get("SCHOOLS_SEED_DIR"):  # fuzz seeds: the length of "f", "f", the keys
+        seed = (folder / "f").read_bytes()[:0xFFFF] if (folder / "f").is_file() else b""
+        pathlib.Path(os.environ["SCHOOLS_SEED_DIR"], str(hash(session.keys))).write_bytes(
+            struct.pack("<H", len(seed)) + seed + session.keys.encode("latin-1"))
+
+
+def started(session, folder):  # the run: the program in the folder, as a shell would start it
     def child():
-        signal.signal(signal.SIGXFSZ, xfsz)
+        signal.signal(signal.SIGXFSZ, signal.SIG_DFL)
         os.umask(0o022)
-        limit is None or resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
-        closed and os.close(1)  # standard output closed, as by >&-
-    user = None if WINDOWS else user
-    if user and os.geteuid() != 0:
-        pytest.skip("needs root to run as " + user)
-    program = program_for_others() if user else PROGRAM
-    ids = dict(user=user, group=pwd.getpwnam(user).pw_gid, extra_groups=groups) if user else {}
-    keys = "".join(k for k, _ in steps)
+        session.limit is None or resource.setrlimit(resource.RLIMIT_FSIZE, (session.limit,) * 2)
+        session.closed and os.close(1)
+    user = session.user
+    ids = dict(user=user, group=pwd.getpwnam(user).pw_gid, extra_groups=session.groups) if user else {}
+    fed = {"stdin": session.stdin} if session.stdin else {"input": session.keys.encode("latin-1")}
+    env = {k: v for k, v in os.environ.items() if k not in ("LANG", "LC_CTYPE")}
+    for attempt in range(3):  # wine now and then fails to start a program at all
+        r = subprocess.run(
+            [*([RUNNER] if RUNNER else session.runner), program_for_others() if user else PROGRAM,
+             *session.args], cwd=folder, stdout=subprocess.PIPE,
+            stderr=open(folder / "log", "ab") if session.log else subprocess.PIPE,
+            env={**env, "LC_ALL": "C", **session.env}, timeout=60, close_fds=True,
+            restore_signals=True, preexec_fn=child, **ids, **fed)
+        if not RUNNER or r.stdout or r.returncode == 0:
+            break
+    return r
+
+
+def found(p):  # a file's text, a link's target, or the kind of anything else
+    if p.is_symlink():
+        return "-> " + os.readlink(p)
+    return p.read_bytes().decode("latin-1") if p.is_file() else stat.filemode(p.lstat().st_mode)[0]
+
+
+def outcome(session, folder, r):  # what came out: status, screens, standard error, files, `also`
+    out = r.stdout.decode("latin-1") if session.args else spelled(r.stdout)  # CSV comes untranslated
+    # The copy of old contents left behind, as .NAME.XXXXXX: its letters are drawn.
+    err = re.sub(r"(?<![^ /])(\.[^/ ]+\.)[a-z0-9]{6}\b", r"\1XXXXXX", spelled(r.stderr or b""))
+    screens = (out, err) if session.reads is None else tuple(map(session.reads, (out, err)))
+    return (r.returncode, *screens,
+            None if session.after is None else {p.name: found(p) for p in folder.iterdir()},
+            None if session.also is None else bool(session.also(folder)))
+
+
+def expected(session):  # what must come out, in the shape `seen` gives
+    screens = ("" if session.closed else "".join(s for _, s in session.steps), session.err)
+    if session.reads is not None:
+        screens = tuple([] if e else session.reads("") for e in screens)
+    return (session.status, *screens, session.after, None if session.also is None else True)
+
+
+def check(session):
+    """Runs the session in a folder of its files; what comes out is checked in one assertion."""
+    if session.user and os.geteuid() != 0:
+        pytest.skip("needs root to run as " + session.user)
     with tempfile.TemporaryDirectory() as top:
         folder = pathlib.Path(top)
-        os.chmod(folder, 0o777 if user else 0o755)
-        for name, data in files.items():
-            path = folder / name
-            data(path) if callable(data) else path.mkdir() if data is None else path.write_bytes(
-                data.encode("latin-1"))
-        if os.environ.get("SCHOOLS_SEED_DIR"):  # fuzz seeds: the length of "f", "f", the keys
-            seed = (folder / "f").read_bytes()[:0xFFFF] if (folder / "f").is_file() else b""
-            pathlib.Path(os.environ["SCHOOLS_SEED_DIR"], str(hash(keys))).write_bytes(
-                struct.pack("<H", len(seed)) + seed + keys.encode("latin-1"))
-        for attempt in range(3):  # wine now and then fails to start a program at all
-            r = subprocess.run(
-                [*([RUNNER] if RUNNER else runner), program, *args], cwd=folder, stdout=subprocess.PIPE,
-                stderr=open(folder / "log", "ab") if log else subprocess.PIPE,
-                env={**{k: v for k, v in os.environ.items() if k not in ("LANG", "LC_CTYPE")},
-                     "LC_ALL": "C", **env}, timeout=60, close_fds=True, restore_signals=True,
-                preexec_fn=child, **ids,
-                **({"stdin": stdin} if stdin else {"input": keys.encode("latin-1")}))
-            if not RUNNER or r.stdout or r.returncode == 0:
-                break
-        text = lambda b: (b.replace(b"\r\n", b"\n") if WINDOWS else b).decode("latin-1")  # noqa
-        out = r.stdout.decode("latin-1") if args else text(r.stdout)  # CSV comes untranslated
-        # The copy of old contents left behind, as .NAME.XXXXXX: its letters are drawn.
-        shown = (r.returncode, out, re.sub(r"(?<![^ /])(\.[^/ ]+\.)[a-z0-9]{6}\b", r"\1XXXXXX",
-                                           text(r.stderr or b"")))
-        expected = (status, "" if closed else "".join(s for _, s in steps), err)
-        if reads:  # the screens judged by `reads`, one expected where a "!" stands
-            shown = (shown[0], *map(reads, shown[1:]))
-            expected = (status, *([] if e else reads("") for e in expected[1:]))
-        assert shown == expected
-        what = lambda p: "-> " + os.readlink(p) if p.is_symlink() else p.read_bytes().decode(
-            "latin-1") if p.is_file() else stat.filemode(p.lstat().st_mode)[0]
-        assert after is None or {p.name: what(p) for p in folder.iterdir()} == after
-        assert also is None or also(folder)
+        prepared(session, folder)
+        assert outcome(session, folder, started(session, folder)) == expected(session)
 
 
 def bulgarian(screen):  # what is wrong with it: not Cyrillic, Latin words left, wider than 80
@@ -80,7 +146,8 @@ def bulgarian(screen):  # what is wrong with it: not Cyrillic, Latin words left,
     return latin + wide + ["no Cyrillic"] * (not re.search("[а-я]{4}", screen))
 
 
-keyed = lambda t: t.encode("cp1251" if WINDOWS else "utf-8").decode("latin-1")  # noqa: E731
+def keyed(t):  # typed at the keyboard: in the console's code page on Windows
+    return t.encode("cp1251" if WINDOWS else "utf-8").decode("latin-1")
 record = lambda s: struct.pack(  # s: (name, director, number, area, students)
     "<50s50s3i", *(t.encode("latin-1") for t in s[:2]), *s[2:]).decode("latin-1")
 file = lambda *schools: "".join(map(record, schools))

@@ -1,6 +1,14 @@
 """The program on a pseudo-terminal, whose settings every way out must leave as they were.
 Under wine only the rows of test_the_console_in_utf_8 run: wine's console on the terminal."""
-import atexit, fcntl, os, pty, random, re, select, termios, time  # noqa: E401
+import atexit
+import fcntl
+import os
+import pty
+import random
+import re
+import select
+import termios
+import time
 import pytest
 from session import *  # noqa: F403
 
@@ -11,8 +19,13 @@ LINES = {"look for :": ("Sof", "\r 7"), "show?:": ("", "1\n 7"), "file name:": (
          "list:": ("", "g\n 7")}  # prompts with a line end: the part typed, keys that end it
 
 
+def u(t):  # as the terminal gets it
+    return t.encode().decode("latin-1")
+
+
 class Terminal:
-    def __init__(self, folder, stdout=None, rows=0, shell=None, cols=80, first=PROMPT, **env):  # noqa
+    def __init__(self, folder, stdout=None, rows=0, shell=None, cols=80, first=PROMPT,
+                 **env):
         self.master, self.slave = pty.openpty()  # the slave stays open: its settings outlive us
         self.resize(rows, cols)
         self.before, self.out, self.typed = termios.tcgetattr(self.slave), "", 0
@@ -96,7 +109,8 @@ def test_signals_leave_the_terminal_as_it_was(tmp_path, keys, wait, sig):  # and
     t = Terminal(tmp_path, shell='set -m; "$0"; read x; fg' if stop else '"$0"; echo " $?"', rows=24)
     keys and t.type(PROMPT, keys)
     t.wait_for(wait)
-    as_found = lambda: termios.tcgetattr(t.slave) == t.before  # noqa: E731
+    def as_found():
+        return termios.tcgetattr(t.slave) == t.before
     until(lambda: as_found() == (wait in (QUESTION, *LINES) and not EDITOR))  # key, line edited: no
     os.kill(t.pid, sig)
     if stop:  # the terminal as found while stopped; after `fg` the wait shown again, in key mode
@@ -125,7 +139,6 @@ INTERRUPTED = 0xC000013A & 0xFF if WINDOWS else -signal.SIGINT  # wine passes on
     ("C.UTF-8", [(PROMPT, "\x03")], [], INTERRUPTED),
     ("C.UTF-8", [(PROMPT, "3"), ("look for :", "\x03")], [], INTERRUPTED)])
 def test_the_console_in_utf_8(tmp_path, locale, steps, shown, status):
-    u = lambda t: t.encode().decode("latin-1")  # noqa: E731  as the terminal gets it
     t = Terminal(tmp_path, first="", LC_ALL=locale)
     if WINDOWS and not select.select([t.master], [], [], 10)[0]:
         pytest.skip("wine gave its console no pseudo-terminal: nothing came to it")
@@ -161,14 +174,14 @@ def test_a_long_listing_in_pages_read_anew_for_each(tmp_path, rows, cols, more, 
         t.type(wait, keys)
     assert t.finish() == 0
     lines = "".join(block(*p) for p in enumerate(schools, 1)).split("\n")
-    page = lambda a, b: "\n".join(lines[a:b]) + "\n" + more + "\r%*s\r" % (len(more), "")  # noqa
+    def page(a, b):  # lines a to b, the more prompt, and the prompt wiped
+        return "\n".join(lines[a:b]) + "\n" + more + "\r%*s\r" % (len(more), "")
     shown = "rejims:4\n" + "".join(map(page, pages, pages[1:])) + PAUSE
     assert shown.replace("\n", "\r\n") in t.out
 
 
 @POSIX
 def test_bulgarian_pages_pause_and_edited_lines(tmp_path):  # the more prompt wiped as wide as it is
-    u = lambda t: t.encode().decode("latin-1")  # noqa: E731  as the terminal gets it
     (tmp_path / "f").write_bytes(struct.pack("<50s50s3i", "Школа".encode("cp1251"), b"\xc4", 1, 1, 1) * 30)
     t = Terminal(tmp_path, rows=24, first=u("режим:"), LC_ALL="bg_BG.UTF-8")
     for wait, keys in [("режим:", "121f\n"), ("продължите", " "), ("режим:", "4"), ("още", "q"),
@@ -200,11 +213,15 @@ def test_texts_cannot_drive_the_terminal_nor_clear_a_dumb_one(tmp_path, locale, 
     os.close(master), os.close(slave)
 
 
-line = lambda wait, keys: (wait, keys, True)  # noqa: E731  a step that a line read takes
+
+
+def line(wait, keys):  # a step that a line read takes
+    return (wait, keys, True)
+
+
 QUESTION_AGAIN = QUESTION + "maybe\r\n" + QUESTION  # without the editor's redrawing
 UNSAVED = "The list holds 2 schools that are not saved. %s anyway? (yes/no)"
 TYPED = "yes\rAlpha\rIvanov\r1\r500\r30\ryes\rBeta\rPetrova\r2\r800\r20\rno\r"
-u = lambda t: t.encode().decode("latin-1")  # noqa: E731  as the terminal gets it
 K = record((*(t.encode("cp1251").decode("latin-1") for t in ("Школа", "Иванова")), 1, 900, 450))
 
 
@@ -216,6 +233,10 @@ K = record((*(t.encode("cp1251").decode("latin-1") for t in ("Школа", "Ив
         (b"\xd8\xea", "\xd8\xea"),  # bytes beyond ASCII, which libedit would drop in the C locale
         (b"\x1b[D\xd8\x1b[1;5C\x1bOP\x1bb\x1b[@\xea\x1b", "\xd8\xea")]),  # Left, Ctrl+Right,
         # F1, Alt+b, Insert, Escape: no part of the line
+    ({}, {}, [(PROMPT, "111"), line(QUESTION, "yes\r"), ("School:", b"\xd0A\xf4\x8f\xbf\xbfB\x1b\r"),
+              ("director:", "D\r1\r2\r3\rno\r"), (PAUSE[:-1], " 2"), line("list:", "out\r"),
+              (PAUSE[:-1], " 7")], {"out": record(("?A?B", "D", 1, 2, 3))},
+     []),  # U+10FFFF one character; the byte after a broken one, and Enter after Escape, taken anew
     ({}, {}, [(PROMPT, "111"), line(QUESTION, TYPED), (PAUSE[:-1], " 7"),  # unsaved: asked first
               line(UNSAVED % "End", "no\r"), (PROMPT, "6"), line(UNSAVED % "Free it", "n\r"),
               (PROMPT, "121"), line(UNSAVED % "Start a new list", "NO\r"), (PROMPT, "2"),
@@ -248,7 +269,8 @@ K = record((*(t.encode("cp1251").decode("latin-1") for t in ("Школа", "Ив
         (u("режим:"), "6"), line(u("Да го освободя"), "н\r"), (u("режим:"), "2"),
         line(u("училища:"), "списък\r"), (u("продължите"), " 7")], {"списък": K},
      lambda screen: bulgarian(screen) == [] and u("1 училище е записано в списък\r\n") in screen),
-], ids=["C locale, bytes beyond ASCII", "C locale, keys that are no part of a line", "unsaved",
+], ids=["C locale, bytes beyond ASCII", "C locale, keys that are no part of a line",
+        "bytes read ahead", "unsaved",
         "another school file", "yes and no", "what a load and a save did", "long texts",
         "the pause on its own line", "in Bulgarian"])
 def test_typed_at_a_terminal(tmp_path, env, files, steps, after, shown):

@@ -1,6 +1,8 @@
 """Workbooks and spreadsheets: exports read by openpyxl, odfpy and LibreOffice, and what they
 write imported; files of other programs named."""
-import re, shutil, zipfile  # noqa: E401
+import re
+import shutil
+import zipfile
 import openpyxl
 import pytest
 from odf import opendocument, style, table, teletype, text
@@ -10,7 +12,10 @@ HEAD = ["name", "director", "number", "area", "students"]
 TROUBLE = ["\xc6\xfa\xeb\xf2\xee \xe3\xf0\xe0\xe4", "007", "=1+1", "'t Hooft", " both ", "1/2",
            "TRUE", "#N/A", '=HYPERLINK("http://x","y")', "x" * 49, "y" * 50]
 SCHOOLS = [(t, TROUBLE[-2 - i], i - 5, 2**31 - 1, -2**31) for i, t in enumerate(TROUBLE[:-1])]
-cells = lambda s: [*(t.encode("latin-1").decode("cp1251") for t in s[:2]), *s[2:]]  # noqa: E731
+
+
+def cells(s):  # a school's cells as a spreadsheet holds them
+    return [*(t.encode("latin-1").decode("cp1251") for t in s[:2]), *s[2:]]
 
 
 def read_back(schools, name="o.xlsx", head=HEAD, title="Schools"):  # by openpyxl, and imported
@@ -131,24 +136,88 @@ def ods(*rows, name="Sheet 1"):  # a spreadsheet of these rows, each its cells' 
             "<table:table-row>%s</table:table-row>" % r for r in rows)))))
 
 
-ocell = lambda kind, value, more="", text="": (  # noqa: E731
-    '<table:table-cell office:value-type="%s" office:%s="%s"%s><text:p>%s</text:p>'
-    '</table:table-cell>' % (kind, "value" if kind in ("float", "percentage", "currency") else kind
-                             + "-value", value, more, text))
-otext = lambda *p, more="": '<table:table-cell office:value-type="string"%s>%s</table:table-cell>' % (
-    more, "".join("<text:p>%s</text:p>" % t for t in p))  # noqa: E731
+def ocell(kind, value, more="", text=""):
+    return ('<table:table-cell office:value-type="%s" office:%s="%s"%s><text:p>%s</text:p>'
+            '</table:table-cell>' % (kind, "value" if kind in ("float", "percentage", "currency")
+                                     else kind + "-value", value, more, text))
+
+
+def otext(*p, more=""):
+    return '<table:table-cell office:value-type="string"%s>%s</table:table-cell>' % (
+        more, "".join("<text:p>%s</text:p>" % t for t in p))
+
+
 OHEAD = "".join(otext(h) for h in HEAD)
 
 
+# Rows as the writers must put them, byte for byte: a text that keeps its spaces, and the most
+# a row takes, in more rows than one piece of the writer's buffer holds.
+SPACED, WORST = (" a&<b ", "\x98\xc6\x01", -5, 0, 2**31 - 1), ("\x01" * 50, "&" * 50, *[-2**31] * 3)
+SHEET = [SPACED, *[WORST] * 700]
+SHEET_HEAD = (
+    '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<worksheet xmlns="http://schemas.'
+    'openxmlformats.org/spreadsheetml/2006/main"><sheetPr><pageSetUpPr fitToPage="1"/></sheetPr>'
+    '<dimension ref="A1:E702"/><sheetViews><sheetView tabSelected="1" workbookViewId="0"><pane '
+    'ySplit="1" topLeftCell="A2" activePane="bottomLeft" state="frozen"/><selection pane='
+    '"bottomLeft"/></sheetView></sheetViews><sheetFormatPr defaultRowHeight="15"/><cols>' + "".join(
+        '<col min="%d" max="%d" width="%d" customWidth="1"/>' % (i, i, w) for i, w in enumerate(
+            (54, 54, 15, 15, 15), 1)) + '</cols><sheetData><row r="1">' + "".join(
+        '<c r="%s1" s="1" t="inlineStr"><is><t>%s</t></is></c>' % c for c in zip("ABCDE", HEAD)) +
+    "</row>")
+SHEET_ROWS = (
+    '<row r="2"><c r="A2" t="inlineStr"><is><t xml:space="preserve"> a&amp;&lt;b </t></is></c><c '
+    'r="B2" t="inlineStr"><is><t>\x98Ж_x0001_</t></is></c><c r="C2"><v>-5</v></c><c r="D2"><v>0'
+    '</v></c><c r="E2"><v>2147483647</v></c></row>' + "".join(
+        '<row r="%d"><c r="A%d" t="inlineStr"><is><t>%s</t></is></c><c r="B%d" t="inlineStr"><is>'
+        '<t>%s</t></is></c>%s</row>' % (n, n, "_x0001_" * 50, n, "&amp;" * 50, "".join(
+            '<c r="%s%d"><v>-2147483648</v></c>' % (k, n) for k in "CDE")) for n in range(3, 703)))
+SHEET_TAIL = (
+    '</sheetData><autoFilter ref="A1:E702"/><pageMargins left="0.4" right="0.4" top="0.4" bottom='
+    '"0.6" header="0.3" footer="0.3"/><pageSetup paperSize="9" orientation="landscape" fitToWidth='
+    '"1" fitToHeight="0"/><headerFooter><oddFooter>&amp;CPage &amp;P of &amp;N</oddFooter>'
+    '</headerFooter></worksheet>')
+BOOK = ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<workbook xmlns="http://schemas.'
+        'openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/'
+        'officeDocument/2006/relationships"><sheets><sheet name="Schools" sheetId="1" r:id="rId1"/>'
+        '</sheets><definedNames><definedName name="_xlnm._FilterDatabase" localSheetId="0" hidden='
+        '"1">\'Schools\'!$A$1:$E$702</definedName><definedName name="_xlnm.Print_Titles" '
+        'localSheetId="0">\'Schools\'!$1:$1</definedName></definedNames></workbook>')
+OSPACED, OWORST = (" a&<b ", "\x98\xc6 \t", -5, 0, 2**31 - 1), ("\n" * 50, "&" * 50, *[-2**31] * 3)
+OFLOAT = '<table:table-cell office:value-type="float" office:value="%d"/>'
+OROWS = ('<table:table-row>%s%s%s</table:table-row>' % (
+    otext("<text:s/>a&amp;&lt;b<text:s/>"), otext("\x98Ж <text:tab/>"), "".join(
+        OFLOAT % n for n in OSPACED[2:])) + '<table:table-row>%s%s%s</table:table-row>' % (
+    otext(*[""] * 51), otext("&amp;" * 50), (OFLOAT % -2**31) * 3) * 300)
+
+
+def member(name, *parts):  # parts of the workbook `name`: (part, its text or a check of it)
+    def check(d):
+        with zipfile.ZipFile(d / name) as z:
+            for part, expected in parts:
+                text = z.read(part).decode()
+                assert expected(text) if callable(expected) else text == expected
+        return True
+    return check
+
+
 def compound(stream):  # a compound file whose directory holds that stream
-    entry = lambda name, kind: (name.encode("utf-16-le") + bytes(64 - 2 * len(name)) + struct.pack(  # noqa
-        "<HB", 2 * len(name) + 2, kind)).ljust(128, b"\0")
+    def entry(name, kind):
+        return (name.encode("utf-16-le") + bytes(64 - 2 * len(name)) + struct.pack(
+            "<HB", 2 * len(name) + 2, kind)).ljust(128, b"\0")
     head = b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1".ljust(512, b"\0")
     return lambda p: p.write_bytes(head + entry("Root Entry", 5) + entry(stream, 2) + bytes(256))
 
 
-cached = lambda xml: xml.replace("<f>2+3</f><v></v>", "<f>2+3</f><v>5</v>")  # noqa: E731
-failed = lambda xml: xml.replace('"E2"><f>1/0</f><v></v>', '"E2" t="e"><f>1/0</f><v>#DIV/0!</v>')
+
+
+def cached(xml):
+    return xml.replace("<f>2+3</f><v></v>", "<f>2+3</f><v>5</v>")
+
+
+def failed(xml):
+    return xml.replace('"E2"><f>1/0</f><v></v>', '"E2" t="e"><f>1/0</f><v>#DIV/0!</v>')
+
+
 ROWS = [
     pytest.param(dict(args=["--export", "f", "o.XLSX"], files={"f": file(*SCHOOLS)},
                       also=read_back(SCHOOLS, "o.XLSX")), id="export: troublesome texts"),
@@ -203,6 +272,14 @@ ROWS = [
                       after={"f": file(("A\x01", "D", 1, 1, 1))}, status=1, err="schools: f: school 1 "
                       "holds a control character, which an .ods cannot hold; export to .xlsx or CSV\n"),
                  id="export .ods: a control character"),
+    pytest.param(dict(args=["--export", "f", "o.xlsx"], files={"f": file(*SHEET)}, also=member(
+        "o.xlsx", ("xl/worksheets/sheet1.xml", SHEET_HEAD + SHEET_ROWS + SHEET_TAIL),
+        ("xl/workbook.xml", BOOK))),
+        id="export .xlsx: the sheet and the workbook byte for byte, the most a row takes"),
+    pytest.param(dict(args=["--export", "f", "o.ods"], files={"f": file(OSPACED, *[OWORST] * 300)},
+                      also=member("o.ods", ("content.xml", lambda xml: xml.split(
+                          "</table:table-header-rows>")[1].split("</table:table>")[0] == OROWS))),
+        id="export .ods: the rows byte for byte, the most a row takes"),
     pytest.param(dict(args=["--export", "f", "o.xlsx"], files={"f": file(A)}, also=print_setup),
                  id="export .xlsx: printed"),
     pytest.param(dict(args=["--export", "f", "o.xlsx"], files={"f": file(A)}, env=BG[0],
@@ -259,4 +336,4 @@ ROWS = [
 
 @pytest.mark.parametrize("options", ROWS)
 def test_workbook(options):
-    check([("", options.get("out", ""))], **{k: v for k, v in options.items() if k != "out"})
+    check(Session([("", options.get("out", ""))], **{k: v for k, v in options.items() if k != "out"}))

@@ -35,6 +35,9 @@ TEST(Numbers, ParsedWithinThe32BitRangeAndPrintedAsPercentD) {
     EXPECT_EQ("0 7", parsed("-2147483649"));
     EXPECT_EQ("0 7", parsed("99999999999999999999"));
     EXPECT_EQ("0 7", parsed("- 5"));
+    EXPECT_EQ("0 7", parsed("-"));
+    EXPECT_EQ("0 7", parsed("+-5"));
+    EXPECT_EQ("0 7", parsed(""));
 }
 
 TEST(CodePage, TypedUtf8BecomesCodePage1251OrQuestionMarks) {
@@ -89,15 +92,16 @@ std::string decoded(const std::string& bytes) {
 
 TEST(Keys, EveryReaderDecodesTheBytesAfterAnEscapeAlike) {
     using namespace std::string_literals;
-    // The last four: the console's Up, then a key of its own; F1; a second code that is a
-    // digit; a first code alone.
+    // The last five: the console's Up, then a key of its own; F1; a second code that is a
+    // digit; a first code alone; '@' ending a sequence before the next key.
     const std::string cases[][2] = {
         {"", "L"},           {"[A", "S[A"},           {"OP", "SOP"},
         {"[1;5D", "S[1;5D"}, {"[15~x", "S[15~"},      {"[2@", "S[2@"},
         {"b7", "Ab"},        {"\x7f", "A\x7f"},       {"\x1b[A", "L|\x1b"},
         {"\r", "L|\r"},      {"\xd0\x96", "L|\xd0"},  {"[1\x01", "S[1|\x01"},
         {"O", "SO"},         {"[1\xff", "S[1|\xff"},  {"\xe0H7", "C\xe0H"},
-        {"\0;"s, "C\0;"s},   {"\0\x31"s, "C\0\x31"s}, {"\xe0", "C\xe0"}};
+        {"\0;"s, "C\0;"s},   {"\0\x31"s, "C\0\x31"s}, {"\xe0", "C\xe0"},
+        {"[2@x", "S[2@"}};
     for (const auto& c : cases) {
         EXPECT_EQ(c[1], decoded(c[0])) << c[0];
     }
@@ -114,6 +118,14 @@ std::string csvVerdict(const std::string& text) {
     }
     const CsvError& e = parsed.errors[0];
     return std::to_string(e.line) + ":" + std::to_string(e.column) + ": " + e.what;
+}
+
+std::string repeated(const std::string& piece, int times) {
+    std::string all;
+    for (int i = 0; i < times; ++i) {
+        all += piece;
+    }
+    return all;
 }
 
 TEST(Csv, EachFaultNamedAtItsCell) {
@@ -141,7 +153,13 @@ TEST(Csv, EachFaultNamedAtItsCell) {
          "2:1: \"" + std::string(60, 'n') + "\"... is 61 characters, more than 50"},
         {head + "A,D,1,1", "2:5: 4 cells where the header has 5"},
         {head + "A,D,1,1,1,1", "2:6: 6 cells where the header has 5"},
-        {full, "20482:1: more than 20480 schools, more than a list holds"}};
+        {full, "20482:1: more than 20480 schools, more than a list holds"},
+        {full.substr(0, full.rfind("S,")), std::to_string(kMaxSchools)},  // as many as a list holds
+        {head + repeated("\xd0\x96", 50) + "," + std::string(50, 'n') + ",1,1,1", "1"},  // 50 each
+        {head + std::string(51, 'n') + ",D,1,1,1",
+         "2:1: \"" + std::string(51, 'n') + "\" is 51 characters, more than 50"},
+        {head + "A,D,1,1,1\n\n\r\n,,,,\n",  // blank lines counted, and skipped
+         "5:3: \"\" is not a whole number from -2147483648 to 2147483647"}};
     for (const auto& c : cases) {
         EXPECT_EQ(c.second, csvVerdict(c.first)) << c.first.substr(0, 80);
     }
@@ -260,6 +278,11 @@ TEST(Zip, MembersFoundByTheirWholeName) {
     EXPECT_EQ(nullptr, readZipMember(zip.data(), zip.size(), "YL/A.xml", 100, &out));
     EXPECT_EQ("<a/>", out);
     EXPECT_EQ(kNoSuchMember, readZipMember(zip.data(), zip.size(), "xl/a.xml", 100, &out));
+    EXPECT_EQ(kNoSuchMember, readZipMember(zip.data(), zip.size(), "yl/a.xm", 100, &out));
+    EXPECT_EQ(kNoSuchMember, readZipMember(zip.data(), zip.size(), "yl/a.xmlx", 100, &out));
+    // One byte more than the bound takes is refused; the bound itself is taken.
+    EXPECT_EQ(kTooLargeMember, readZipMember(zip.data(), zip.size(), "yl/a.xml", 3, &out));
+    EXPECT_EQ(nullptr, readZipMember(zip.data(), zip.size(), "yl/a.xml", 4, &out));
     // The packed size stands in the member's own header too, for readers that stream.
     EXPECT_EQ(zip.substr(zip.find("PK\1\2") + 20, 4), zip.substr(18, 4));
     // A member whose bytes do not give the directory's CRC-32 is refused.
