@@ -91,8 +91,10 @@ TWICE = HEAD + "A,D,1,1,1\nB,D,1,2,2"  # a school number twice, which is warned 
 def beside(edit, err, name):  # a copy run with its catalog, edited, beside it
     def catalog(p):
         p.joinpath("bg/LC_MESSAGES").mkdir(parents=True)
-        p.joinpath("bg/LC_MESSAGES/schools.mo").write_bytes(edit(pathlib.Path(PROGRAM).parent.joinpath(
-            "locale/bg/LC_MESSAGES/schools.mo").read_bytes()))
+        built = pathlib.Path(PROGRAM).parent  # the catalog beside a build, or an installed one's
+        mo = next(m for m in (built / "locale", built.parent / "share/locale")
+                  if (m / "bg/LC_MESSAGES/schools.mo").exists()) / "bg/LC_MESSAGES/schools.mo"
+        p.joinpath("bg/LC_MESSAGES/schools.mo").write_bytes(edit(mo.read_bytes()))
     return row("in Bulgarian: " + name, ("", ""), args=["--import", "c", "o"], env=BG, err=err,
                files={"c": TWICE, "locale": catalog},
                runner=["/bin/sh", "-c", 'cp "$0" s && exec ./s "$@"'], marks=POSIX)
