@@ -234,7 +234,7 @@ bool isOdsMimetype(const std::string& mimetype) {
     return kind == kOdsMimetype || kind == std::string(kOdsMimetype) + "-template";
 }
 
-void parseOdsContent(const std::string& xml, std::string* table, CsvSchools* result) {
+void parseOdsContent(const std::string& xml, std::string* table, CheckedSchools* result) {
     OdsReader r;
     // A row of a school takes at least 40 bytes ("<table:table-row><table:table-cell/>").
     startSchoolChecks(&r.checks, result, xml.size() / 40 + 1);
@@ -320,7 +320,7 @@ void parseOdsContent(const std::string& xml, std::string* table, CsvSchools* res
 }
 
 const char* readOds(const std::string& zip, std::size_t memberLimit, std::string* table,
-                    CsvSchools* result) {
+                    CheckedSchools* result) {
     std::string content;
     const char* fault = readZipMember(zip.data(), zip.size(), "content.xml", memberLimit, &content);
     if (fault) {

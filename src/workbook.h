@@ -57,7 +57,7 @@ struct SharedStrings {
 void readSharedStrings(const std::string& xml, SharedStrings* strings);
 // Checks every cell of the sheet into schools, as CSV's cells are checked: the
 // errors' lines are the rows, their columns the sheet's (1 for A).
-void parseSheet(const std::string& xml, const SharedStrings& shared, CsvSchools* result);
+void parseSheet(const std::string& xml, const SharedStrings& shared, CheckedSchools* result);
 
 // "_x0041_": a character escaped in a workbook's text, or a text that must be.
 inline bool looksEscaped(const char* at, const char* end) {

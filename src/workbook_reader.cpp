@@ -265,7 +265,7 @@ void readSharedStrings(const std::string& xml, SharedStrings* strings) {
     }
 }
 
-void parseSheet(const std::string& xml, const SharedStrings& shared, CsvSchools* result) {
+void parseSheet(const std::string& xml, const SharedStrings& shared, CheckedSchools* result) {
     SheetReader r;
     r.shared = &shared;
     // A row of a school takes at least 20 bytes ("<row><c><v>0</v></c>").
