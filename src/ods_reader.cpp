@@ -7,6 +7,7 @@
 
 #include "ods.h"
 #include "sheet_rows.h"
+#include "sheet_values.h"
 #include "translate.h"
 #include "workbook.h"
 #include "xml.h"

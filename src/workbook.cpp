@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "sheet_values.h"
 #include "text/codepage.h"
 #include "text/numbers.h"
 

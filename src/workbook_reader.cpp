@@ -38,24 +38,6 @@ struct SheetReader {
     std::size_t rows = 0;             // rows met so far, empty ones among them
 };
 
-}  // namespace
-
-const char* errorValue(const std::string& value) {
-    static const char* const kErrors[][2] = {
-        {"#N/A", N_("the error value #N/A")},       {"#DIV/0!", N_("the error value #DIV/0!")},
-        {"#VALUE!", N_("the error value #VALUE!")}, {"#REF!", N_("the error value #REF!")},
-        {"#NAME?", N_("the error value #NAME?")},   {"#NUM!", N_("the error value #NUM!")},
-        {"#NULL!", N_("the error value #NULL!")}};
-    for (const auto& known : kErrors) {
-        if (value == known[0]) {
-            return known[1];
-        }
-    }
-    return N_("an error value");
-}
-
-namespace {
-
 // Gives the cell its text, as its type says.
 void settle(SheetReader* r, SheetCell* cell, SchoolCell* into) {
     into->fault = nullptr;
