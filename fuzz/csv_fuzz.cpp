@@ -4,7 +4,7 @@
 #include "same_schools.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    CsvSchools parsed, again;
+    CheckedSchools parsed, again;
     parseCsv(reinterpret_cast<const char*>(data), size, &parsed);
     std::string csv = kCsvHeader;
     char row[kCsvRowRoom];

@@ -7,7 +7,7 @@
 
 #include "school_cells.h"
 
-inline void requireSameSchools(const CsvSchools& parsed, const CsvSchools& again) {
+inline void requireSameSchools(const CheckedSchools& parsed, const CheckedSchools& again) {
     if (parsed.errorCount == 0 &&
         (again.errorCount != 0 || again.schools.size() != parsed.schools.size() ||
          (!parsed.schools.empty() && std::memcmp(again.schools.data(), parsed.schools.data(),

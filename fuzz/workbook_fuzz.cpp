@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     findFirstSheet(strings, sheet, &place);
     SharedStrings shared;
     readSharedStrings(strings, &shared);
-    CsvSchools parsed, again;
+    CheckedSchools parsed, again;
     parseSheet(sheet, shared, &parsed);
     SheetWords words = sheetWords();
     std::string written = sheetHead(parsed.schools.data(), parsed.schools.size(), words);

@@ -183,7 +183,7 @@ namespace {
 
 // Parses UTF-8 text, converted from `encoding`. Where that is kUnmarked, a text cell
 // that is not UTF-8 gives up at once, returning false: the file is then Windows-1251.
-bool parseUtf8(const char* text, std::size_t size, Encoding encoding, CsvSchools* result) {
+bool parseUtf8(const char* text, std::size_t size, Encoding encoding, CheckedSchools* result) {
     Parser p{Cursor{text, text + size}, {}, {}};
     p.checks.encoding = encoding;
     // A row with a school number takes at least 6 bytes (",,0,,", a line end).
@@ -230,7 +230,7 @@ bool parseUtf8(const char* text, std::size_t size, Encoding encoding, CsvSchools
 
 }  // namespace
 
-void parseCsv(const char* bytes, std::size_t size, CsvSchools* result) {
+void parseCsv(const char* bytes, std::size_t size, CheckedSchools* result) {
     std::size_t mark = 0;
     Encoding encoding = markedEncoding(bytes, size, &mark);
     std::string converted;
@@ -250,8 +250,8 @@ void parseCsv(const char* bytes, std::size_t size, CsvSchools* result) {
     Utf8Breaks breaks;
     findUtf8Breaks(bytes, size, &breaks);
     if (breaks.utf8Lines > 0 && breaks.utf8Lines >= breaks.brokenLines) {
-        *result = CsvSchools{};
-        result->errors.push_back(CsvError{
+        *result = CheckedSchools{};
+        result->errors.push_back(CellFinding{
             breaks.line, breaks.column,
             formatted(_("byte 0x%02X is not UTF-8, though most of the file is: mend it, or save "
                         "the file as UTF-8"),
@@ -264,10 +264,10 @@ void parseCsv(const char* bytes, std::size_t size, CsvSchools* result) {
     // Said first, since it explains the warnings of texts that follow.
     result->warnings.insert(
         result->warnings.begin(),
-        CsvError{breaks.line, breaks.column,
-                 formatted(_("byte 0x%02X is not UTF-8, so the file was read as Windows-1251"),
-                           breaks.byte)});
-    if (++result->warningCount > kShownCsvErrors) {
+        CellFinding{breaks.line, breaks.column,
+                    formatted(_("byte 0x%02X is not UTF-8, so the file was read as Windows-1251"),
+                              breaks.byte)});
+    if (++result->warningCount > kShownFindings) {
         result->warnings.pop_back();
     }
 }

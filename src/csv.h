@@ -24,4 +24,4 @@ char* putCsvRow(const SCHOOL& school, char* out);
 // byte-order mark, or else Windows-1251. CR LF and LF end rows, and empty lines are
 // skipped. Texts become code page 1251, NUL-filled; each row is checked as
 // checkSchool checks it.
-void parseCsv(const char* bytes, std::size_t size, CsvSchools* result);
+void parseCsv(const char* bytes, std::size_t size, CheckedSchools* result);

@@ -14,22 +14,31 @@ const char kLockedWorkbook[] =
 namespace {
 
 constexpr unsigned char kCompoundMagic[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+// A compound file's header, after which its directory entries are looked for.
+constexpr std::size_t kCompoundHeaderSize = 512;
+// The fields of a directory entry, by their offset from its start: the name in
+// UTF-16 first, its size in bytes (its NUL counted), the entry's type.
+namespace entry_field {
+constexpr std::size_t kName = 0, kNameSize = 64, kType = 66, kSize = 128;
+}
+constexpr unsigned char kStreamEntry = 2;
 
 // Whether a compound file holds a stream of that name (in any case). Its directory
-// entries lie at multiples of 128 bytes after the header: the name in UTF-16 with
-// its size in bytes at 64, the entry's type at 66 (2: a stream).
+// entries lie at multiples of an entry's size after the header.
 bool holdsStream(const std::string& bytes, const char* name) {
     std::size_t length = std::strlen(name);
-    for (std::size_t at = 512; at + 128 <= bytes.size(); at += 128) {
+    for (std::size_t at = kCompoundHeaderSize; at + entry_field::kSize <= bytes.size();
+         at += entry_field::kSize) {
         const unsigned char* entry = reinterpret_cast<const unsigned char*>(bytes.data() + at);
-        if (entry[66] != 2 ||
-            static_cast<std::size_t>(entry[64] | entry[65] << 8) != 2 * (length + 1)) {
+        const unsigned char* size = entry + entry_field::kNameSize;
+        if (entry[entry_field::kType] != kStreamEntry ||
+            static_cast<std::size_t>(size[0] | size[1] << 8) != 2 * (length + 1)) {
             continue;
         }
         std::size_t i = 0;
         for (; i < length; ++i) {
-            if (entry[2 * i + 1] != 0 ||
-                lowerAscii(static_cast<char>(entry[2 * i])) != lowerAscii(name[i])) {
+            const unsigned char* unit = entry + entry_field::kName + 2 * i;  // little-endian
+            if (unit[1] != 0 || lowerAscii(static_cast<char>(unit[0])) != lowerAscii(name[i])) {
                 break;
             }
         }
@@ -53,7 +62,8 @@ bool looksLikeSchoolFile(const std::string& bytes) {
 }  // namespace
 
 const char* foreignFile(const std::string& bytes) {
-    if (bytes.size() >= 512 && std::memcmp(bytes.data(), kCompoundMagic, 8) == 0) {
+    if (bytes.size() >= kCompoundHeaderSize &&
+        std::memcmp(bytes.data(), kCompoundMagic, sizeof kCompoundMagic) == 0) {
         if (holdsStream(bytes, "EncryptedPackage")) {
             return kLockedWorkbook;
         }

@@ -31,7 +31,7 @@ std::string odsContent(const SCHOOL* schools, std::size_t count, const SheetWord
 // Checks every cell of content.xml's first table into schools, as a workbook's are
 // checked; `table` takes the table's name. Repeated empty rows and cells cost
 // nothing; repeated cells that hold something are so many cells.
-void parseOdsContent(const std::string& xml, std::string* table, CsvSchools* result);
+void parseOdsContent(const std::string& xml, std::string* table, CheckedSchools* result);
 // The first table of the archive; returns null, or what keeps it from being read.
 const char* readOds(const std::string& zip, std::size_t memberLimit, std::string* table,
-                    CsvSchools* result);
+                    CheckedSchools* result);

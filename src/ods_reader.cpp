@@ -6,6 +6,8 @@
 #include <string_view>
 
 #include "ods.h"
+#include "sheet_rows.h"
+#include "sheet_values.h"
 #include "translate.h"
 #include "workbook.h"
 #include "xml.h"
@@ -13,7 +15,6 @@
 
 namespace {
 
-constexpr std::size_t kKeptCells = kSchoolColumns + 1;
 // A repetition beyond the list's limit adds nothing that is not reported already.
 constexpr std::size_t kMostRepeats = static_cast<std::size_t>(kMaxSchools) + 2;
 
@@ -28,13 +29,10 @@ struct OdsCell {
 
 struct OdsReader {
     SchoolChecks checks;
-    bool headerTaken = false;
     std::size_t row = 0;      // the rows before the present one
     std::size_t column = 0;   // the cells before the present one in its row
     std::size_t repeats = 1;  // the present row's
-    SchoolCell cells[kKeptCells];
-    std::size_t lastFilled = 0;   // the row's last column that is not empty
-    std::size_t firstBeyond = 0;  // its first column beyond kKeptCells not empty
+    SheetRow cells;           // the present row's
 };
 
 // A count of repetitions from its digits: at least 1, and at most what a sheet holds.
@@ -51,45 +49,22 @@ std::size_t repeatsFrom(std::string_view digits) {
 }
 
 void startRow(OdsReader* r, const XmlItem& item) {
-    for (std::size_t i = 0; i < kKeptCells; ++i) {
-        SchoolCell& cell = r->cells[i];
-        cell.held.clear();
-        cell.text = cell.held.data();
-        cell.size = 0;
-        cell.fault = nullptr;
-        cell.column = i + 1;
-    }
-    r->column = r->lastFilled = r->firstBeyond = 0;
+    clearSheetRow(&r->cells);
+    r->column = 0;
     std::string repeats;
     r->repeats = xmlAttribute(item, "number-rows-repeated", &repeats) ? repeatsFrom(repeats) : 1;
 }
 
 // Returns false once the header is wrong, after which nothing is read.
 bool finishRow(OdsReader* r) {
-    if (r->lastFilled == 0 && r->firstBeyond == 0) {
+    if (isEmptySheetRow(r->cells)) {
         r->row += r->repeats;  // empty rows, as CSV's empty lines
         return true;
     }
-    std::size_t last = std::max(r->lastFilled, r->firstBeyond);
     std::size_t times = std::min(r->repeats, kMostRepeats);
     for (std::size_t k = 0; k < times; ++k) {
-        ++r->row;
-        for (SchoolCell& cell : r->cells) {
-            cell.line = r->row;
-        }
-        if (!r->headerTaken) {
-            r->headerTaken = true;
-            if (!checkHeader(&r->checks, r->cells, last)) {
-                return false;
-            }
-            continue;
-        }
-        countRow(&r->checks, r->row);
-        checkSchool(&r->checks, r->cells);
-        if (last > r->checks.columns) {
-            reportCell(&r->checks, r->row, std::max(r->firstBeyond, r->checks.columns + 1),
-                       formatted(_("a cell beyond the header's %lu columns"),
-                                 static_cast<unsigned long>(r->checks.columns)));
+        if (!checkSheetRow(&r->cells, &r->checks, ++r->row)) {
+            return false;
         }
     }
     r->row += r->repeats - times;
@@ -193,15 +168,15 @@ void finishCell(OdsReader* r, OdsCell* cell) {
         return;
     }
     for (; times > 0 && r->column < kKeptCells; --times) {
-        SchoolCell& into = r->cells[r->column++];
+        SchoolCell& into = r->cells.cells[r->column++];
         into.held = probe.held;
         into.text = into.held.data();
         into.size = into.held.size();
         into.fault = probe.fault;
-        r->lastFilled = r->column;
+        r->cells.lastFilled = r->column;
     }
     if (times > 0) {
-        r->firstBeyond = r->firstBeyond ? r->firstBeyond : r->column + 1;
+        r->cells.firstBeyond = r->cells.firstBeyond ? r->cells.firstBeyond : r->column + 1;
         r->column += times;
     }
 }
@@ -234,7 +209,7 @@ bool isOdsMimetype(const std::string& mimetype) {
     return kind == kOdsMimetype || kind == std::string(kOdsMimetype) + "-template";
 }
 
-void parseOdsContent(const std::string& xml, std::string* table, CsvSchools* result) {
+void parseOdsContent(const std::string& xml, std::string* table, CheckedSchools* result) {
     OdsReader r;
     // A row of a school takes at least 40 bytes ("<table:table-row><table:table-cell/>").
     startSchoolChecks(&r.checks, result, xml.size() / 40 + 1);
@@ -314,13 +289,13 @@ void parseOdsContent(const std::string& xml, std::string* table, CsvSchools* res
     if (inRow && !finishRow(&r)) {
         return;
     }
-    if (!r.headerTaken) {
+    if (!r.cells.headerTaken) {
         reportCell(&r.checks, 1, 1, _("no header row"));
     }
 }
 
 const char* readOds(const std::string& zip, std::size_t memberLimit, std::string* table,
-                    CsvSchools* result) {
+                    CheckedSchools* result) {
     std::string content;
     const char* fault = readZipMember(zip.data(), zip.size(), "content.xml", memberLimit, &content);
     if (fault) {

@@ -7,6 +7,7 @@
 #include "text/codepage.h"
 #include "text/numbers.h"
 #include "workbook.h"
+#include "xml_writer.h"
 #include "zip.h"
 
 namespace {
@@ -33,12 +34,6 @@ constexpr char kManifest[] =
     "<manifest:file-entry manifest:full-path=\"settings.xml\" manifest:media-type=\"text/xml\"/>"
     "</manifest:manifest>";
 
-char* putText(const char* text, char* out) {
-    std::size_t size = std::strlen(text);
-    std::memcpy(out, text, size);
-    return out + size;
-}
-
 bool unfit(char c) {
     unsigned char byte = static_cast<unsigned char>(c);
     return byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r';
@@ -48,45 +43,39 @@ bool unfit(char c) {
 // and a blank that a reader would fold (at a paragraph's ends, after another) is
 // <text:s/>.
 char* putParagraphs(const char* text, std::size_t size, char* out) {
-    out = putText("<text:p>", out);
+    out = putMarkup("<text:p>", out);
     for (std::size_t i = 0; i < size; ++i) {
         char c = text[i];
         bool first = i == 0 || text[i - 1] == '\n';
         if (c == ' ' && (first || i + 1 == size || text[i + 1] == '\n' || text[i - 1] == ' ' ||
                          text[i - 1] == '\t' || text[i - 1] == '\r')) {
-            out = putText("<text:s/>", out);
+            out = putMarkup("<text:s/>", out);
         } else if (c == '\n') {
-            out = putText("</text:p><text:p>", out);
+            out = putMarkup("</text:p><text:p>", out);
         } else if (c == '\t') {
-            out = putText("<text:tab/>", out);
-        } else if (c == '\r') {
-            out = putText("&#13;", out);
-        } else if (c == '&') {
-            out = putText("&amp;", out);
-        } else if (c == '<') {
-            out = putText("&lt;", out);
-        } else if (c == '>') {
-            out = putText("&gt;", out);
+            out = putMarkup("<text:tab/>", out);
+        } else if (const char* entity = entityOf(c)) {
+            out = putMarkup(entity, out);
         } else {
             out = encodeUtf8(&text[i], 1, out);
         }
     }
-    return putText("</text:p>", out);
+    return putMarkup("</text:p>", out);
 }
 
 char* putTextCell(const char* text, std::size_t size, const char* style, char* out) {
-    out = putText("<table:table-cell", out);
-    out = putText(style, out);
-    out = putText(" office:value-type=\"string\">", out);
+    out = putMarkup("<table:table-cell", out);
+    out = putMarkup(style, out);
+    out = putMarkup(" office:value-type=\"string\">", out);
     out = putParagraphs(text, size, out);
-    return putText("</table:table-cell>", out);
+    return putMarkup("</table:table-cell>", out);
 }
 
 // The value alone: a reader shows it as its format says.
 char* putNumberCell(std::int32_t value, char* out) {
-    out = putText("<table:table-cell office:value-type=\"float\" office:value=\"", out);
+    out = putMarkup("<table:table-cell office:value-type=\"float\" office:value=\"", out);
     out = putNumber(value, out);
-    return putText("\"/>", out);
+    return putMarkup("\"/>", out);
 }
 
 // The most bytes a text takes: every byte a paragraph's end and start.
@@ -94,22 +83,13 @@ constexpr std::size_t kTextCellRoom = 80 + 17 * kTextSize;
 constexpr std::size_t kOdsRowRoom = 2 * kTextCellRoom + 3 * 120 + 40;
 
 char* putRow(const SCHOOL& school, char* out) {
-    out = putText("<table:table-row>", out);
+    out = putMarkup("<table:table-row>", out);
     out = putTextCell(school.schoolname, strnlen(school.schoolname, kTextSize), "", out);
     out = putTextCell(school.director, strnlen(school.director, kTextSize), "", out);
     out = putNumberCell(school.schoolnumber, out);
     out = putNumberCell(school.schoolarea, out);
     out = putNumberCell(school.numberstudents, out);
-    return putText("</table:table-row>", out);
-}
-
-// A UTF-8 text as XML's character data or an attribute's value.
-std::string escaped(const char* text) {
-    std::string out;
-    for (const char* p = text; *p; ++p) {
-        out += *p == '&' ? "&amp;" : *p == '<' ? "&lt;" : *p == '"' ? "&quot;" : std::string(1, *p);
-    }
-    return out;
+    return putMarkup("</table:table-row>", out);
 }
 
 // "Schools.A1:Schools.E3": a range in OpenDocument's notation, the name quoted.
@@ -143,7 +123,7 @@ std::string contentHead(const SCHOOL* schools, std::size_t count, const SheetWor
         "<style:style style:name=\"ce1\" style:family=\"table-cell\"><style:text-properties "
         "fo:font-weight=\"bold\"/></style:style></office:automatic-styles><office:body>"
         "<office:spreadsheet><table:table table:name=\"" +
-        escaped(words.sheet.c_str()) + "\" table:style-name=\"ta1\">";
+        escapedXml(words.sheet.c_str()) + "\" table:style-name=\"ta1\">";
     for (std::size_t k = 0; k < kSchoolColumns; ++k) {
         head += "<table:table-column table:style-name=\"co" + std::to_string(k + 1) + "\"/>";
     }
@@ -151,7 +131,7 @@ std::string contentHead(const SCHOOL* schools, std::size_t count, const SheetWor
     head += "<table:table-header-rows><table:table-row>";
     for (const std::string& column : words.columns) {
         const char* name = column.c_str();
-        std::string shown = escaped(name);
+        std::string shown = escapedXml(name);
         head +=
             "<table:table-cell table:style-name=\"ce1\" office:value-type=\"string\">"
             "<text:p>" +
@@ -163,7 +143,7 @@ std::string contentHead(const SCHOOL* schools, std::size_t count, const SheetWor
 std::string contentTail(std::size_t count, const SheetWords& words) {
     return "</table:table><table:database-ranges><table:database-range table:name=\"Register\""
            " table:target-range-address=\"" +
-           escaped(range(words.sheet, count).c_str()) +
+           escapedXml(range(words.sheet, count).c_str()) +
            "\" table:display-filter-buttons=\"true\"/></table:database-ranges>"
            "</office:spreadsheet></office:body></office:document-content>";
 }
@@ -171,7 +151,7 @@ std::string contentTail(std::size_t count, const SheetWords& words) {
 // Landscape, one page wide and as many down as it takes, the page and the pages in
 // the footer.
 std::string styles(const SheetWords& words) {
-    std::string footer = escaped(words.footer.c_str());
+    std::string footer = escapedXml(words.footer.c_str());
     for (auto field : {std::make_pair("&amp;P", "<text:page-number>1</text:page-number>"),
                        std::make_pair("&amp;N", "<text:page-count>1</text:page-count>")}) {
         std::size_t at = footer.find(field.first);
@@ -200,7 +180,7 @@ std::string settings(const SheetWords& words) {
         return std::string("<config:config-item config:name=\"") + name + "\" config:type=\"" +
                type + "\">" + value + "</config:config-item>";
     };
-    std::string sheet = escaped(words.sheet.c_str());
+    std::string sheet = escapedXml(words.sheet.c_str());
     return std::string(kDeclaration) + "<office:document-settings" + kNamespaces +
            "<office:settings><config:config-item-set config:name=\"ooo:view-settings\">"
            "<config:config-item-map-indexed config:name=\"Views\"><config:config-item-map-entry>" +

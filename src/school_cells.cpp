@@ -230,9 +230,9 @@ std::string formatted(const char* format, ...) {
 
 namespace {
 
-// Errors and warnings alike: the first kShownCsvErrors kept, all counted.
-void note(std::vector<CsvError>* list, std::size_t* count, CsvError error) {
-    if ((*count)++ < kShownCsvErrors) {
+// Errors and warnings alike: the first kShownFindings kept, all counted.
+void note(std::vector<CellFinding>* list, std::size_t* count, CellFinding error) {
+    if ((*count)++ < kShownFindings) {
         list->push_back(std::move(error));
     }
 }
@@ -243,7 +243,7 @@ void report(SchoolChecks* p, const SchoolCell& cell, std::string what) {
 
 void warn(SchoolChecks* p, const SchoolCell& cell, std::string what) {
     note(&p->result->warnings, &p->result->warningCount,
-         CsvError{cell.line, cell.column, std::move(what)});
+         CellFinding{cell.line, cell.column, std::move(what)});
 }
 
 // A UTF-8 file with a byte that is not UTF-8 is read as Windows-1251: its Cyrillic
@@ -268,7 +268,7 @@ void warnOfUtf8(SchoolChecks* p, const SchoolCell& cell, const char* text) {
 }
 
 // Counts a text that the code page lacks characters of, and whether it seems misread.
-void noteLacking(CsvSchools* result, const SchoolCell& cell, std::size_t field) {
+void noteLacking(CheckedSchools* result, const SchoolCell& cell, std::size_t field) {
     std::string converted(cell.size, '\0');
     std::uint32_t lacking = 0;
     if (field < 2 && cell.size <= 4 * kTextSize &&
@@ -281,15 +281,15 @@ void noteLacking(CsvSchools* result, const SchoolCell& cell, std::size_t field) 
 
 }  // namespace
 
-void startSchoolChecks(SchoolChecks* p, CsvSchools* result, std::size_t mostSchools) {
-    *result = CsvSchools{};
+void startSchoolChecks(SchoolChecks* p, CheckedSchools* result, std::size_t mostSchools) {
+    *result = CheckedSchools{};
     p->result = result;
     result->schools.reserve(std::min(mostSchools, static_cast<std::size_t>(kMaxSchools)));
     reserveNumberLines(&p->numberLines, result->schools.capacity());
 }
 
 void reportCell(SchoolChecks* p, std::size_t line, std::size_t column, std::string what) {
-    note(&p->result->errors, &p->result->errorCount, CsvError{line, column, std::move(what)});
+    note(&p->result->errors, &p->result->errorCount, CellFinding{line, column, std::move(what)});
 }
 
 void reportFault(SchoolChecks* p, const SchoolCell& cell) {

@@ -65,21 +65,22 @@ std::size_t noteNumberLine(NumberLines* lines, std::int32_t number, std::size_t 
 
 // ---- A whole table: its header, then one school per row ----------------------------
 
-struct CsvError {
+// An error or a warning, at the cell it is about.
+struct CellFinding {
     std::size_t line;    // where the cell begins, counted from 1 (a sheet's row)
     std::size_t column;  // the cell's place in its row, counted from 1
     std::string what;
 };
 
 // The errors shown; the rest are only counted.
-constexpr std::size_t kShownCsvErrors = 20;
+constexpr std::size_t kShownFindings = 20;
 
-struct CsvSchools {
-    std::vector<SCHOOL> schools;   // complete only when there is no error
-    std::vector<CsvError> errors;  // the first kShownCsvErrors, in file order
+struct CheckedSchools {
+    std::vector<SCHOOL> schools;      // complete only when there is no error
+    std::vector<CellFinding> errors;  // the first kShownFindings, in file order
     std::size_t errorCount = 0;
     // What is taken all the same: a school number met before, a text holding "??".
-    std::vector<CsvError> warnings;  // the first kShownCsvErrors, in file order
+    std::vector<CellFinding> warnings;  // the first kShownFindings, in file order
     std::size_t warningCount = 0;
     // The texts that code page 1251 cannot hold, and how many of them look like
     // UTF-8 Cyrillic read as Latin-1 ("\u00D0\u00A1" for "\u0421") and saved so.
@@ -99,7 +100,7 @@ struct SchoolCell {
 };
 
 struct SchoolChecks {
-    CsvSchools* result = nullptr;
+    CheckedSchools* result = nullptr;
     // kUnmarked: a text that is not UTF-8 gives up (gaveUp), the file being
     // Windows-1251; kCp1251: texts that read as UTF-8 are warned of; UTF-16: a text
     // that is not UTF-8 held a lone surrogate.
@@ -113,7 +114,7 @@ struct SchoolChecks {
 };
 
 // Empties `result` for a table of at most `mostSchools` rows.
-void startSchoolChecks(SchoolChecks* checks, CsvSchools* result, std::size_t mostSchools);
+void startSchoolChecks(SchoolChecks* checks, CheckedSchools* result, std::size_t mostSchools);
 void reportCell(SchoolChecks* checks, std::size_t line, std::size_t column, std::string what);
 // The cell's fault in its file's syntax, the cell shown in it.
 void reportFault(SchoolChecks* checks, const SchoolCell& cell);

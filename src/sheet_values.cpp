@@ -1,12 +1,12 @@
-// The values of a workbook's cells: escapes undone, numbers written in any of the
-// ways a spreadsheet writes them made plain digits.
+// The values of a sheet's cells: escapes undone, numbers written in any of the ways
+// a spreadsheet writes them made plain digits, error values named.
 #include "sheet_values.h"
 
 #include <algorithm>
 
 #include "text/ascii.h"
 #include "text/utf8.h"
-#include "workbook.h"
+#include "translate.h"
 
 void unescapeText(std::string* text) {
     std::size_t at = text->find("_x");
@@ -72,4 +72,18 @@ bool wholeNumber(const std::string& value, std::string* digits) {
     mantissa.erase(0, std::min(mantissa.find_first_not_of('0'), mantissa.size()));
     *digits = mantissa.empty() ? "0" : (negative ? "-" : "") + mantissa;
     return true;
+}
+
+const char* errorValue(const std::string& value) {
+    static const char* const kErrors[][2] = {
+        {"#N/A", N_("the error value #N/A")},       {"#DIV/0!", N_("the error value #DIV/0!")},
+        {"#VALUE!", N_("the error value #VALUE!")}, {"#REF!", N_("the error value #REF!")},
+        {"#NAME?", N_("the error value #NAME?")},   {"#NUM!", N_("the error value #NUM!")},
+        {"#NULL!", N_("the error value #NULL!")}};
+    for (const auto& known : kErrors) {
+        if (value == known[0]) {
+            return known[1];
+        }
+    }
+    return N_("an error value");
 }

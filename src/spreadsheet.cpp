@@ -22,10 +22,10 @@
 namespace {
 
 // Far beyond 20480 rows of the longest cells, short of what could exhaust memory.
-constexpr std::size_t kCsvLimit = std::size_t{64} << 20;
+constexpr std::size_t kImportLimit = std::size_t{64} << 20;
 // All parts of an archive together, the one bound: far beyond those of 20480 rows
 // of the longest cells; a bomb stops there.
-constexpr std::size_t kMemberLimit = kCsvLimit;
+constexpr std::size_t kMemberLimit = kImportLimit;
 const char* const kTooLargeInAll =
     N_("parts that unpack to more than 64 MiB in all, more than any list of schools takes");
 
@@ -48,7 +48,7 @@ std::string cellPlace(std::string sheet, std::size_t row, std::size_t column) {
 
 // The first sheet of a workbook, its cells checked into schools; returns null, or
 // what keeps the archive from being read (kNoSuchMember: it is no workbook).
-const char* readWorkbook(const std::string& bytes, std::string* sheetName, CsvSchools* parsed) {
+const char* readWorkbook(const std::string& bytes, std::string* sheetName, CheckedSchools* parsed) {
     ZipArchive archive;
     const char* fault = openZip(bytes.data(), bytes.size(), kMemberLimit, &archive);
     auto unpack = [&](const std::string& name, std::string* out) {
@@ -82,9 +82,9 @@ const char* readWorkbook(const std::string& bytes, std::string* sheetName, CsvSc
 }
 
 // The first errors or warnings, each as FILE:PLACE: what, then how many more.
-void printFindings(const std::string& file, const std::vector<CsvError>& shown, std::size_t count,
-                   bool warnings, const std::string* sheet) {
-    for (const CsvError& error : shown) {
+void printFindings(const std::string& file, const std::vector<CellFinding>& shown,
+                   std::size_t count, bool warnings, const std::string* sheet) {
+    for (const CellFinding& error : shown) {
         std::string place = sheet ? cellPlace(*sheet, error.line, error.column)
                                   : std::to_string(error.line) + ":" + std::to_string(error.column);
         printError(warnings ? _("%s:%s: warning: %s\n") : "%s:%s: %s\n", file.c_str(),
@@ -101,7 +101,7 @@ void printFindings(const std::string& file, const std::vector<CsvError>& shown, 
 
 // A zip archive: a spreadsheet by its mimetype, else a workbook, else named for
 // what it is. Returns null, or what keeps its table from being read.
-const char* readArchive(const std::string& bytes, std::string* sheet, CsvSchools* parsed) {
+const char* readArchive(const std::string& bytes, std::string* sheet, CheckedSchools* parsed) {
     std::string mimetype;
     readZipMember(bytes.data(), bytes.size(), "mimetype", 256, &mimetype);
     if (isOdsMimetype(mimetype)) {
@@ -120,16 +120,16 @@ void importSchools(const std::string& csvFile, const std::string& schoolFile) {
     Reason reason;
     std::FILE* stream = csvFile == "-" ? stdin : openForReading(csvFile, &reason);
     std::string bytes;
-    if (!stream || (reason.error = readWhole(stream, kCsvLimit, &bytes)) != 0) {
+    if (!stream || (reason.error = readWhole(stream, kImportLimit, &bytes)) != 0) {
         failOn(shown, reason);
     }
     if (stream != stdin) {
         std::fclose(stream);
     }
-    if (bytes.size() > kCsvLimit) {
+    if (bytes.size() > kImportLimit) {
         failWith(_("more than 64 MiB, more than any list of schools takes"), shown);
     }
-    CsvSchools parsed;
+    CheckedSchools parsed;
     std::string sheet;
     bool workbook = looksLikeZip(bytes.data(), bytes.size());
     if (const char* foreign = workbook ? nullptr : foreignFile(bytes)) {

@@ -4,20 +4,16 @@
 #include <algorithm>
 #include <cstring>
 
+#include "sheet_values.h"
 #include "text/codepage.h"
 #include "text/numbers.h"
+#include "xml_writer.h"
 
 namespace {
 
 constexpr char kXmlDeclaration[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
 constexpr char kMainNamespace[] = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
-
-char* putText(const char* text, char* out) {
-    std::size_t size = std::strlen(text);
-    std::memcpy(out, text, size);
-    return out + size;
-}
 
 char* putDecimal(std::size_t value, char* out) {
     char digits[24];
@@ -38,17 +34,11 @@ char* putXmlText(const char* text, char* out) {
         unsigned char byte = static_cast<unsigned char>(*p);
         if (byte >= 0x80) {
             out = encodeUtf8(p, 1, out);
-        } else if (byte == '&') {
-            out = putText("&amp;", out);
-        } else if (byte == '<') {
-            out = putText("&lt;", out);
-        } else if (byte == '>') {
-            out = putText("&gt;", out);
-        } else if (byte == '\r') {
-            out = putText("&#13;", out);
+        } else if (const char* entity = entityOf(*p)) {
+            out = putMarkup(entity, out);
         } else if ((byte < 0x20 && byte != '\t' && byte != '\n') ||
                    (byte == '_' && looksEscaped(p, end))) {
-            out = putText("_x00", out);
+            out = putMarkup("_x00", out);
             *out++ = "0123456789ABCDEF"[byte >> 4];
             *out++ = "0123456789ABCDEF"[byte & 0xF];
             *out++ = '_';
@@ -75,36 +65,27 @@ bool needsPreserve(const char* text) {
 
 // Each cell names itself, as some readers need.
 char* putCellStart(std::size_t column, std::size_t row, char* out) {
-    out = putText("<c r=\"", out);
+    out = putMarkup("<c r=\"", out);
     *out++ = static_cast<char>('A' + column);
     out = putDecimal(row, out);
-    return putText("\"", out);
+    return putMarkup("\"", out);
 }
 
 char* putTextCell(const char* text, std::size_t column, std::size_t row, const char* style,
                   char* out) {
     out = putCellStart(column, row, out);
-    out = putText(style, out);
-    out = putText(" t=\"inlineStr\"><is>", out);
-    out = putText(needsPreserve(text) ? "<t xml:space=\"preserve\">" : "<t>", out);
+    out = putMarkup(style, out);
+    out = putMarkup(" t=\"inlineStr\"><is>", out);
+    out = putMarkup(needsPreserve(text) ? "<t xml:space=\"preserve\">" : "<t>", out);
     out = putXmlText(text, out);
-    return putText("</t></is></c>", out);
+    return putMarkup("</t></is></c>", out);
 }
 
 char* putNumberCell(std::int32_t value, std::size_t column, std::size_t row, char* out) {
     out = putCellStart(column, row, out);
-    out = putText("><v>", out);
+    out = putMarkup("><v>", out);
     out = putNumber(value, out);
-    return putText("</v></c>", out);
-}
-
-// A UTF-8 text, a translated word, as XML's character data or an attribute's value.
-std::string escapedUtf8(const char* text) {
-    std::string out;
-    for (const char* p = text; *p; ++p) {
-        out += *p == '&' ? "&amp;" : *p == '<' ? "&lt;" : *p == '"' ? "&quot;" : std::string(1, *p);
-    }
-    return out;
+    return putMarkup("</v></c>", out);
 }
 
 std::string lastCell(std::size_t count) {
@@ -155,7 +136,7 @@ const WorkbookPart kFixedWorkbookParts[4] = {
 };
 
 std::string workbookXml(std::size_t count, const SheetWords& words) {
-    std::string name = escapedUtf8(words.sheet.c_str()), sheet = "'";
+    std::string name = escapedXml(words.sheet.c_str()), sheet = "'";
     for (char c : name) {
         sheet += c == '\'' ? "''" : std::string(1, c);
     }
@@ -213,26 +194,26 @@ std::string sheetHead(const SCHOOL* schools, std::size_t count, const SheetWords
     head += "</cols><sheetData><row r=\"1\">";
     for (std::size_t k = 0; k < kSchoolColumns; ++k) {
         head += "<c r=\"" + std::string(1, static_cast<char>('A' + k)) +
-                "1\" s=\"1\" t=\"inlineStr\"><is><t>" + escapedUtf8(words.columns[k].c_str()) +
+                "1\" s=\"1\" t=\"inlineStr\"><is><t>" + escapedXml(words.columns[k].c_str()) +
                 "</t></is></c>";
     }
     return head + "</row>";
 }
 
 char* putSheetRow(const SCHOOL& school, std::size_t row, char* out) {
-    out = putText("<row r=\"", out);
+    out = putMarkup("<row r=\"", out);
     out = putDecimal(row, out);
-    out = putText("\">", out);
+    out = putMarkup("\">", out);
     out = putTextCell(school.schoolname, 0, row, "", out);
     out = putTextCell(school.director, 1, row, "", out);
     out = putNumberCell(school.schoolnumber, 2, row, out);
     out = putNumberCell(school.schoolarea, 3, row, out);
     out = putNumberCell(school.numberstudents, 4, row, out);
-    return putText("</row>", out);
+    return putMarkup("</row>", out);
 }
 
 std::string sheetTail(std::size_t count, const SheetWords& words) {
-    std::string footer = "&amp;C" + escapedUtf8(words.footer.c_str());  // centred
+    std::string footer = "&amp;C" + escapedXml(words.footer.c_str());  // centred
     return "</sheetData><autoFilter ref=\"A1:" + lastCell(count) +
            "\"/><pageMargins left=\"0.4\" right=\"0.4\" top=\"0.4\" bottom=\"0.6\" "
            "header=\"0.3\" footer=\"0.3\"/><pageSetup paperSize=\"9\" orientation=\"landscape\" "

@@ -57,22 +57,7 @@ struct SharedStrings {
 void readSharedStrings(const std::string& xml, SharedStrings* strings);
 // Checks every cell of the sheet into schools, as CSV's cells are checked: the
 // errors' lines are the rows, their columns the sheet's (1 for A).
-void parseSheet(const std::string& xml, const SharedStrings& shared, CsvSchools* result);
-
-// "_x0041_": a character escaped in a workbook's text, or a text that must be.
-inline bool looksEscaped(const char* at, const char* end) {
-    auto hex = [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-    };
-    return end - at >= 7 && at[1] == 'x' && hex(at[2]) && hex(at[3]) && hex(at[4]) && hex(at[5]) &&
-           at[6] == '_';
-}
-
-// A numeric cell's value as plain decimal digits when it is a whole number
-// ("2024", "2.024E3", "-0"); false for any other value.
-bool wholeNumber(const std::string& value, std::string* digits);
-// What an error cell ("#DIV/0!") says, as the spreadsheet shows it, to translate.
-const char* errorValue(const std::string& value);
+void parseSheet(const std::string& xml, const SharedStrings& shared, CheckedSchools* result);
 
 // "C7": the sheet's name of a cell.
 std::string cellName(std::size_t row, std::size_t column);

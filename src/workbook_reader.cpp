@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "sheet_rows.h"
 #include "sheet_values.h"
 #include "translate.h"
 #include "workbook.h"
 #include "xml.h"
 
 namespace {
-
-constexpr std::size_t kKeptCells = kSchoolColumns + 1;
 
 struct SheetCell {
     // Its type: 's' shared string, 'i' inline string, 'f' a formula's text,
@@ -34,31 +33,10 @@ char typeOf(const std::string& type) {
 struct SheetReader {
     const SharedStrings* shared;
     SchoolChecks checks;
-    bool headerTaken = false;
     std::size_t row = 0, column = 0;  // the present cell's, counted from 1
-    SchoolCell cells[kKeptCells];     // the present row's first cells
-    std::size_t lastFilled = 0;       // its last column that is not empty
-    std::size_t firstBeyond = 0;      // its first column beyond kKeptCells not empty
+    SheetRow cells;                   // the present row's
     std::size_t rows = 0;             // rows met so far, empty ones among them
 };
-
-}  // namespace
-
-const char* errorValue(const std::string& value) {
-    static const char* const kErrors[][2] = {
-        {"#N/A", N_("the error value #N/A")},       {"#DIV/0!", N_("the error value #DIV/0!")},
-        {"#VALUE!", N_("the error value #VALUE!")}, {"#REF!", N_("the error value #REF!")},
-        {"#NAME?", N_("the error value #NAME?")},   {"#NUM!", N_("the error value #NUM!")},
-        {"#NULL!", N_("the error value #NULL!")}};
-    for (const auto& known : kErrors) {
-        if (value == known[0]) {
-            return known[1];
-        }
-    }
-    return N_("an error value");
-}
-
-namespace {
 
 // Gives the cell its text, as its type says.
 void settle(SheetReader* r, SheetCell* cell, SchoolCell* into) {
@@ -98,52 +76,23 @@ void settle(SheetReader* r, SheetCell* cell, SchoolCell* into) {
     into->size = text.size();
 }
 
-void startRow(SheetReader* r) {
-    for (std::size_t i = 0; i < kKeptCells; ++i) {
-        SchoolCell& cell = r->cells[i];
-        cell.held.clear();
-        cell.text = cell.held.data();
-        cell.size = 0;
-        cell.fault = nullptr;
-        cell.line = r->row;
-        cell.column = i + 1;
-    }
-    r->column = 0;
-    r->lastFilled = 0;
-    r->firstBeyond = 0;
-}
-
 // Returns false once the header is wrong, after which nothing is read.
 bool finishRow(SheetReader* r) {
-    if (r->lastFilled == 0 && r->firstBeyond == 0) {
-        return true;  // an empty row, as CSV's empty lines
-    }
-    std::size_t last = std::max(r->lastFilled, r->firstBeyond);
-    if (!r->headerTaken) {
-        r->headerTaken = true;
-        return checkHeader(&r->checks, r->cells, last);
-    }
-    countRow(&r->checks, r->row);
-    checkSchool(&r->checks, r->cells);
-    if (last > r->checks.columns) {
-        reportCell(&r->checks, r->row, std::max(r->firstBeyond, r->checks.columns + 1),
-                   formatted(_("a cell beyond the header's %lu columns"),
-                             static_cast<unsigned long>(r->checks.columns)));
-    }
-    return true;
+    // An empty row is passed over, as CSV's empty lines are.
+    return isEmptySheetRow(r->cells) || checkSheetRow(&r->cells, &r->checks, r->row);
 }
 
 void finishCell(SheetReader* r, SheetCell* cell) {
     SchoolCell beyond;
-    SchoolCell* into = r->column <= kKeptCells ? &r->cells[r->column - 1] : &beyond;
+    SchoolCell* into = r->column <= kKeptCells ? &r->cells.cells[r->column - 1] : &beyond;
     settle(r, cell, into);
     if (into->size == 0 && !into->fault) {
         return;
     }
     if (into == &beyond) {
-        r->firstBeyond = r->firstBeyond ? r->firstBeyond : r->column;
+        r->cells.firstBeyond = r->cells.firstBeyond ? r->cells.firstBeyond : r->column;
     } else {
-        r->lastFilled = std::max(r->lastFilled, r->column);
+        r->cells.lastFilled = std::max(r->cells.lastFilled, r->column);
     }
 }
 
@@ -168,7 +117,8 @@ void startNumberedRow(SheetReader* r, const XmlItem& item, std::string* attribut
                     !attribute->empty() &&
                     attribute->find_first_not_of("0123456789") == std::string::npos;
     r->row = numbered ? std::stoul(*attribute) : next;
-    startRow(r);
+    clearSheetRow(&r->cells);
+    r->column = 0;
     if (numbered && r->row == 0) {
         reportCell(&r->checks, 0, 1, _("a row numbered 0, where rows are numbered from 1"));
     } else if (numbered && r->row == last && r->rows > 0) {
@@ -265,7 +215,7 @@ void readSharedStrings(const std::string& xml, SharedStrings* strings) {
     }
 }
 
-void parseSheet(const std::string& xml, const SharedStrings& shared, CsvSchools* result) {
+void parseSheet(const std::string& xml, const SharedStrings& shared, CheckedSchools* result) {
     SheetReader r;
     r.shared = &shared;
     // A row of a school takes at least 20 bytes ("<row><c><v>0</v></c>").
@@ -326,7 +276,7 @@ void parseSheet(const std::string& xml, const SharedStrings& shared, CsvSchools*
     if (inRow && !finishRow(&r)) {
         return;
     }
-    if (!r.headerTaken) {
+    if (!r.cells.headerTaken) {
         reportCell(&r.checks, 1, 1, _("no header row"));
     }
 }

@@ -111,12 +111,12 @@ TEST(Keys, EveryReaderDecodesTheBytesAfterAnEscapeAlike) {
 
 // The first error of a CSV text as "line:column: what", or the count of its schools.
 std::string csvVerdict(const std::string& text) {
-    CsvSchools parsed;
+    CheckedSchools parsed;
     parseCsv(text.data(), text.size(), &parsed);
     if (parsed.errors.empty()) {
         return std::to_string(parsed.schools.size());
     }
-    const CsvError& e = parsed.errors[0];
+    const CellFinding& e = parsed.errors[0];
     return std::to_string(e.line) + ":" + std::to_string(e.column) + ": " + e.what;
 }
 
@@ -233,7 +233,7 @@ std::string nameCell(const std::string& cell, const std::string& before = "",
     for (const char* name : kSchoolColumnNames) {
         head += std::string("<c t=\"inlineStr\"><is><t>") + name + "</t></is></c>";
     }
-    CsvSchools parsed;
+    CheckedSchools parsed;
     parseSheet(before + head + header + "</row><row r=\"2\"><c r=\"A2\"" + cell +
                    "</c><c><v>7</v></c><c><v>1</v></c><c><v>1</v></c><c><v>1</v></c>" + after +
                    "</row>",
