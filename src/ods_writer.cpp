@@ -94,11 +94,7 @@ char* putRow(const SCHOOL& school, char* out) {
 
 // "Schools.A1:Schools.E3": a range in OpenDocument's notation, the name quoted.
 std::string range(const std::string& sheet, std::size_t count) {
-    std::string quoted = "'";
-    for (char c : sheet) {
-        quoted += c == '\'' ? "''" : std::string(1, c);
-    }
-    quoted += "'";
+    std::string quoted = quotedSheetName(sheet);
     return quoted + ".A1:" + quoted + ".E" + std::to_string(count + 1);
 }
 

@@ -1,5 +1,5 @@
-// The values of a workbook's cells as their XML writes them, turned into the texts
-// a school takes. Pure functions over bytes.
+// The values of a sheet's cells as a workbook or an OpenDocument sheet writes them,
+// turned into the texts a school takes. Pure functions over bytes.
 #pragma once
 
 #include <string>

@@ -39,11 +39,7 @@ std::string cellPlace(std::string sheet, std::size_t row, std::size_t column) {
         plain = plain && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c < 0 ||
                           (c >= '0' && c <= '9') || c == '_' || c == '.');  // c < 0: not ASCII
     }
-    std::string quoted = "'";
-    for (char c : sheet) {
-        quoted += c == '\'' ? "''" : std::string(1, c);
-    }
-    return (plain ? sheet : quoted + "'") + "!" + cellName(row, column);
+    return (plain ? sheet : quotedSheetName(sheet)) + "!" + cellName(row, column);
 }
 
 // The first sheet of a workbook, its cells checked into schools; returns null, or

@@ -135,12 +135,16 @@ const WorkbookPart kFixedWorkbookParts[4] = {
      "</cellStyles></styleSheet>"},
 };
 
-std::string workbookXml(std::size_t count, const SheetWords& words) {
-    std::string name = escapedXml(words.sheet.c_str()), sheet = "'";
+std::string quotedSheetName(const std::string& name) {
+    std::string quoted = "'";
     for (char c : name) {
-        sheet += c == '\'' ? "''" : std::string(1, c);
+        quoted += c == '\'' ? "''" : std::string(1, c);
     }
-    sheet += "'";
+    return quoted + "'";
+}
+
+std::string workbookXml(std::size_t count, const SheetWords& words) {
+    std::string name = escapedXml(words.sheet.c_str()), sheet = quotedSheetName(name);
     // The filter's range, and the header row as the print titles of every page.
     return std::string(kXmlDeclaration) + "<workbook xmlns=\"" + kMainNamespace +
            "\" xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"

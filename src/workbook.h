@@ -61,3 +61,5 @@ void parseSheet(const std::string& xml, const SharedStrings& shared, CheckedScho
 
 // "C7": the sheet's name of a cell.
 std::string cellName(std::size_t row, std::size_t column);
+// "'Tom''s'": a sheet's name as a formula or a range quotes it, its quotes doubled.
+std::string quotedSheetName(const std::string& name);
