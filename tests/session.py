@@ -50,6 +50,7 @@ class Session:
     user: str = None
     groups: tuple = ()
     limit: int = None  # on the size of files, in bytes
+    descriptors: int = None  # the most it may hold open
     stdin: int = None  # a descriptor instead of the keys
     runner: tuple = ()  # a command that starts the program
     closed: bool = False  # standard output closed, as by >&-
@@ -88,6 +89,7 @@ def started(session, folder):  # the run: the program in the folder, as a shell 
         signal.signal(signal.SIGXFSZ, signal.SIG_DFL)
         os.umask(0o022)
         session.limit is None or resource.setrlimit(resource.RLIMIT_FSIZE, (session.limit,) * 2)
+        session.descriptors and resource.setrlimit(resource.RLIMIT_NOFILE, (session.descriptors,) * 2)
         session.closed and os.close(1)
     user = session.user
     ids = dict(user=user, group=pwd.getpwnam(user).pw_gid, extra_groups=session.groups) if user else {}

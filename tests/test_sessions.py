@@ -349,10 +349,14 @@ FILE_SYSTEM = [
                 p / "f", 0o666), os.chmod(p, 0o555))}, after={"f": file(C), "d": "d", "out": file(
                     A, B)}, err="d/: Permission denied (the folder must take a temporary file)\n" * 2,
         marks=POSIX),
-    *(row("a file-size limit at the end of a write and in it, " + who, AB, write("f"),
-          load("1", "big"), write("f"), END, files={"f": chmod(0o666, file(C)), "big": BIG_FILE},
-          marks=POSIX, limit=150, after={"f": file(C), "big": BIG_FILE}, err=TOO_LARGE * 2,
-          user=user) for who, user in (("replaced", None), ("written through", "nobody"))),
+    *(row("a file-size limit at the end of a write and in it, again and again, " + who, AB,
+          write("f"), load("1", "big"), *[write("f")] * 8, END, files={"f": chmod(0o666, file(
+              C)), "big": BIG_FILE}, marks=POSIX, limit=150, descriptors=8, after={
+                  "f": file(C), "big": BIG_FILE}, err=TOO_LARGE * 9, user=user)
+      for who, user in (("replaced", None), ("written through", "nobody"))),
+    row("a file-size limit on the copy of the old contents", AB, write("f", NOT_WRITTEN), END,
+        marks=POSIX, files={"f": chmod(0o666, BIG_FILE)}, limit=150, user="nobody",
+        after={"f": BIG_FILE}, err="f: File too large\n"),
     row("written through links, keeping the mode; new files take the umask", AB, write("link"),
         write("n1"), write("n2"), write("to"), write("gone", NOT_WRITTEN), END, marks=POSIX,
         files={"f": chmod(0o640), "link": link("f"), "to": link("t"), "gone": link("no/x")},
@@ -390,11 +394,12 @@ FILE_SYSTEM = [
     row("a link planted in a sticky folder by another user", AB, write("l", NOT_WRITTEN), END,
         files={"f": file(C), "l": planted}, after={"f": file(C), "l": "-> f"},
         err="l: Permission denied\n", marks=ROOT),
-    row("the program's own streams; a name part of 255 bytes", AB, write("i", NOT_WRITTEN),
-        write("o", file(A, B)), write("/proc/self/fd/2"), write("n" * 255), END, marks=POSIX,
-        log=True, files={"log": "old\n", **{n: link("/proc/self/fd/%d" % k) for k, n in enumerate(
-            "io")}}, after={"n" * 255: file(A, B), "i": "-> /proc/self/fd/0", "o":
-            "-> /proc/self/fd/1", "log": "old\ni: Device or resource busy\n" + file(A, B)}),
+    row("the program's own streams, again and again; a name part of 255 bytes", AB, *[write(
+        "i", NOT_WRITTEN), write("o", file(A, B)), write("/proc/self/fd/2")] * 8, write("n" * 255),
+        END, marks=POSIX, log=True, descriptors=8, files={"log": "old\n", **{n: link(
+            "/proc/self/fd/%d" % k) for k, n in enumerate("io")}}, after={"n" * 255: file(A, B),
+            "i": "-> /proc/self/fd/0", "o": "-> /proc/self/fd/1", "log": "old\n" + (
+                "i: Device or resource busy\n" + file(A, B)) * 8}),
     row("standard output closed at start", AB, write("f"), END, closed=True, marks=POSIX,
         files={"f": file(C)}, after={"f": file(A, B)}, status=1,
         err="schools: standard output: Bad file descriptor\n"),
