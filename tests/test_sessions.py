@@ -91,6 +91,7 @@ TWICE = HEAD + "A,D,1,1,1\nB,D,1,2,2"  # a school number twice, which is warned 
 def beside(edit, err, name):  # a copy run with its catalog, edited, beside it
     def catalog(p):
         p.joinpath("bg/LC_MESSAGES").mkdir(parents=True)
+        p.joinpath("de/LC_MESSAGES").mkdir(parents=True)  # a language this program lacks
         built = pathlib.Path(PROGRAM).parent  # the catalog beside a build, or an installed one's
         mo = next(m for m in (built / "locale", built.parent / "share/locale")
                   if (m / "bg/LC_MESSAGES/schools.mo").exists()) / "bg/LC_MESSAGES/schools.mo"
