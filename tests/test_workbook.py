@@ -207,12 +207,13 @@ def member(name, *parts):  # parts of the workbook `name`: (part, its text or a 
     return check
 
 
-def compound(stream):  # a compound file whose directory holds that stream
+def compound(stream):  # a compound file whose directory holds that stream, or its header alone
     def entry(name, kind):
         return (name.encode("utf-16-le") + bytes(64 - 2 * len(name)) + struct.pack(
             "<HB", 2 * len(name) + 2, kind)).ljust(128, b"\0")
     head = b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1".ljust(512, b"\0")
-    return lambda p: p.write_bytes(head + entry("Root Entry", 5) + entry(stream, 2) + bytes(256))
+    return lambda p: p.write_bytes(head + (entry("Root Entry", 5) + entry(stream, 2) + bytes(
+        256) if stream else b""))
 
 
 
@@ -328,8 +329,9 @@ ROWS = [
         ("a locked spreadsheet", archive(("mimetype", ODS), (
             "META-INF/manifest.xml", "<manifest:encryption-data/>"), ("content.xml", "x")), "a workbook locked with a "
          "password: save it without the password and import that"),
-        ("another compound file", compound("WordDocument"), "a compound file of an old Office "
-         "program, no workbook: save the table as .xlsx or .ods and import that"),
+        *((what, compound(stream), "a compound file of an old Office program, no workbook: save "
+           "the table as .xlsx or .ods and import that") for what, stream in [
+               ("another compound file", "WordDocument"), ("a compound file's header alone", None)]),
         ("an Excel binary workbook", archive(("xl/workbook.bin", "x")), "an Excel binary workbook "
          "(.xlsb): save it as .xlsx and import that"),
         ("a text document", archive(("mimetype", ODS.replace("spreadsheet", "text")), (
