@@ -245,11 +245,12 @@ ROWS = [  # a pipe asks nothing: 7 and 6 at once, whatever the list holds
         ("UTF-16 BE", ("\ufeff" + TABS).encode("utf-16-be").decode("latin-1"), ()),
         ("Windows-1251 and ';'", HEAD.replace(",", ";") + ";".join([*X[:2], "7;-5;10"]), [
             "c:2:1: warning: byte 0xC6 is not UTF-8, so the file was read as Windows-1251"])]),
-    imported("import: UTF-8 but for one byte, refused", HEAD + "Ivan " + u("Я") + ",D,1,1,1\n"
-             "School \xb91,D,2,1,1", err=["c:3:8: byte 0xB9 is not UTF-8, though most of the "
-                                           "file is: mend it, or save the file as UTF-8"]),
+    imported("import: UTF-8 but for one byte, refused", HEAD + "School \xb91,D,2,1,1\nIvan " +
+             u("Я") + ",D,1,1,1", err=["c:2:8: byte 0xB9 is not UTF-8, though most of the file "
+                                        "is: mend it, or save the file as UTF-8"]),
     imported("import: UTF-8 with one byte that is not, read as Windows-1251 with a warning", HEAD +
-             u("Жю") + ",\xa0,1,1,1", ("\xd0\x96\xd1\x8e", "\xa0", 1, 1, 1), warned=[
+             u("Жю") + ",\xa0" + u("Ж") + "xy,1,1,1", ("\xd0\x96\xd1\x8e", "\xa0\xd0\x96xy", 1, 1, 1),
+             warned=[
                  "c:2:4: warning: byte 0xA0 is not UTF-8, so the file was read as Windows-1251",
                  'c:2:1: warning: "%s" may be the UTF-8 "%s": the file is not all UTF-8, so it was '
                  'read as Windows-1251' % (u(cp("\xd0\x96\xd1\x8e")), u("Жю"))]),
@@ -259,10 +260,12 @@ ROWS = [  # a pipe asks nothing: 7 and 6 at once, whatever the list holds
                  "c:3:3: warning: school number 1 is also on line 2"]),
     imported("import: the Bulgarian column names, in any case", u("ИМЕ,Директор,номер,ПЛОЩ,Ученици\n"
              "A,D,1,2,3\n"), ("A", "D", 1, 2, 3)),
-    imported("import: UTF-8 Cyrillic read as Latin-1 and saved so", HEAD + u("Ð¡Ð¾Ñ„Ð¸Ñ\u0152,D,1,1,1"),
+    imported("import: UTF-8 Cyrillic read as Latin-1 and saved so", HEAD + u("Ð¡Ð¾Ñ„Ð¸Ñ\u0152Ñ€,D,1,1,1"),
              err=["schools: c: its Cyrillic is UTF-8 that was read as Latin-1 and saved so: open the "
                   "CSV file as UTF-8 (Unicode), and save it as UTF-8", 'c:2:1: "%s" holds U+00D0, '
-                  "which code page 1251 lacks" % u("Ð¡Ð¾Ñ„Ð¸Ñ\u0152")]),
+                  "which code page 1251 lacks" % u("Ð¡Ð¾Ñ„Ð¸Ñ\u0152Ñ€")]),
+    imported("import: a letter the code page lacks, no misread Cyrillic", HEAD + u("Ðx,D,1,1,1"),
+             err=['c:2:1: "%s" holds U+00D0, which code page 1251 lacks' % u("Ðx")]),
     export("round trip: every byte, 50 without a NUL, a number twice", file(*TRIP), as_csv(*TRIP),
            also=round_trip),
 ]

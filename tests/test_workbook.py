@@ -56,6 +56,7 @@ def read_ods(schools, head=HEAD, sheet="Schools", footer="Page 1 of 1"):  # by o
             assert first == [("mimetype", 0), ("META-INF/manifest.xml", 8)]
             content = z.read("content.xml").decode()
         assert "formula" not in content and "<table:table-header-rows><table:table-row>" in content
+        assert content.count("<table:table-column ") == 5  # each its width
         layout = doc.automaticstyles.getElementsByType(style.PageLayoutProperties)[0]
         assert (layout.getAttribute("printorientation"), layout.getAttribute("scaletox")) == (
             "landscape", "1")

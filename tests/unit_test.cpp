@@ -67,10 +67,13 @@ TEST(CodePage, TypedUtf8BecomesCodePage1251OrQuestionMarks) {
                                            "A",
                                            2, out, &lacking));
     EXPECT_EQ(kNotUtf8, lacking);
-    // UTF-16's last character of one unit and first of two.
+    // UTF-16's last character of one unit and first of two, then a high surrogate
+    // before U+E000, which is no pair.
     std::string utf8;
-    utf16ToUtf8("\xff\xff\x00\xd8\x00\xdc", 6, false, &utf8);
-    EXPECT_EQ("\xef\xbf\xbf\xf0\x90\x80\x80", utf8);
+    utf16ToUtf8("\xff\xff\x00\xd8\x00\xdc\x00\xd8\x00\xe0", 10, false, &utf8);
+    EXPECT_EQ("\xef\xbf\xbf\xf0\x90\x80\x80\xed\xa0\x80\xee\x80\x80", utf8);
+    // Eight bytes of ASCII at a time, and the byte after them still judged.
+    EXPECT_FALSE(isUtf8("abcdefgh\xff", 9));
 }
 
 TEST(Texts, PutUpToTheirNulAndUnchangedWhereOutputIsNoTerminal) {
