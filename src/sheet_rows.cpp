@@ -29,7 +29,15 @@ bool checkSheetRow(SheetRow* row, SchoolChecks* checks, std::size_t number) {
     countRow(checks, number);
     checkSchool(checks, row->cells);
     if (last > checks->columns) {
-        reportCell(checks, number, std::max(row->firstBeyond, checks->columns + 1),
+        // The first cell beyond the header: a kept one, or else the first beyond them.
+        std::size_t first = std::max(row->firstBeyond, checks->columns + 1);
+        for (std::size_t i = checks->columns; i < kKeptCells; ++i) {
+            if (row->cells[i].size > 0 || row->cells[i].fault) {
+                first = i + 1;
+                break;
+            }
+        }
+        reportCell(checks, number, first,
                    formatted(_("a cell beyond the header's %lu columns"),
                              static_cast<unsigned long>(checks->columns)));
     }

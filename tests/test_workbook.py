@@ -315,11 +315,15 @@ ROWS = [
     imported("import .ods: errors named by cell", ods(OHEAD, otext("A") + otext("D") + ocell(
         "float", "1.5") + '<table:table-cell table:formula="of:=A1"/>' + ocell(
         "float", "0", ' table:formula="of:=1/0" calcext:value-type="error"', "#DIV/0!"), otext(
-        "B") + otext("E") + ocell("float", "2", ' table:number-columns-repeated="4"'), name="My 'list"),
+        "B") + otext("E") + ocell("float", "2", ' table:number-columns-repeated="4"'), otext(
+        "C") + otext("F") + ocell("float", "3", ' table:number-columns-repeated="3"') +
+        "<table:table-cell/>" + ocell("float", "4", ' table:number-columns-repeated="2"'),
+        name="My 'list"),
         err=["w:'My ''list'!C2: \"1.5\" is not a whole number from -2147483648 to 2147483647",
              "w:'My ''list'!D2: a formula without a value",
              "w:'My ''list'!E2: the error value #DIV/0!",
-             "w:'My ''list'!F3: a cell beyond the header's 5 columns"]),
+             "w:'My ''list'!F3: a cell beyond the header's 5 columns",
+             "w:'My ''list'!G4: a cell beyond the header's 5 columns"]),
     imported("import .ods: a bomb", archive(("mimetype", ODS), ("content.xml", " " * (65 << 20))),
              err=["schools: w: a part that unpacks to more than any list of schools takes"]),
     *(imported("import: " + name, make, err=["schools: w: " + what]) for name, make, what in [

@@ -274,6 +274,8 @@ TEST(Workbook, EachKindOfCellReadAsItsText) {
               nameCell("><v>5</v>", "", "<c t=\"inlineStr\"><is><t>x</t></is></c>"));
     EXPECT_EQ("27: a cell beyond the header's 5 columns",
               nameCell("><v>5</v>", "", "", "<c t=\"\" r=\"AA2\"><v>1</v></c>"));
+    EXPECT_EQ("6: a cell beyond the header's 5 columns",
+              nameCell("><v>5</v>", "", "", "<c><v>1</v></c><c r=\"H2\"><v>1</v></c>"));
 }
 
 TEST(Zip, MembersFoundByTheirWholeName) {
