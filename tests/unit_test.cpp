@@ -294,6 +294,10 @@ TEST(Zip, MembersFoundByTheirWholeName) {
     EXPECT_EQ(nullptr, readZipMember(zip.data(), zip.size(), "yl/a.xml", 4, &out));
     // The packed size stands in the member's own header too, for readers that stream.
     EXPECT_EQ(zip.substr(zip.find("PK\1\2") + 20, 4), zip.substr(18, 4));
+    // A member's own header that runs beyond the archive is refused.
+    std::string torn = zip;
+    torn[28] = torn[29] = '\xff';  // its extra field's length
+    EXPECT_STREQ("a damaged part", readZipMember(torn.data(), torn.size(), "yl/a.xml", 100, &out));
     // A member whose bytes do not give the directory's CRC-32 is refused.
     zip[zip.find("PK\1\2") + 16] ^= 1;
     EXPECT_STREQ("a damaged part (its CRC-32 does not match)",
