@@ -201,6 +201,8 @@ OROWS = ('<table:table-row>%s%s%s</table:table-row>' % (
 def member(name, *parts):  # parts of the workbook `name`: (part, its text or a check of it)
     def check(d):
         with zipfile.ZipFile(d / name) as z:
+            # Made by MS-DOS, version 2.0: no reader takes the attributes for Unix modes.
+            assert {(i.create_system, i.create_version) for i in z.infolist()} == {(0, 20)}
             for part, expected in parts:
                 text = z.read(part).decode()
                 assert expected(text) if callable(expected) else text == expected
