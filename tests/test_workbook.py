@@ -263,11 +263,11 @@ ROWS = [
         "w:'My ''list'!F3: a cell beyond the header's 5 columns"]),
     imported("import: a damaged sheet", book(HEAD, *[[t, t, i, 1, 1] for i, t in enumerate(
         "ABCD")], edit=lambda x: x.replace('"B2"', '"A2"').replace('"D3"', '"AAAA3"').replace(
-            '<row r="4"', '<row r="2"').replace('<row r="5"', '<row r="0"')), err=[
-        "w:Sheet!A2: a second cell of that name in its row",
-        "w:Sheet!D3: \"AAAA3\" is beyond the sheet's last column, XFD",
-        "w:Sheet!A2: row 2 comes after row 3",
-        "w:Sheet!A0: a row numbered 0, where rows are numbered from 1"]),
+            '<row r="4"', '<row r="2"').replace('<row r="5"', '<row r="0"'), sheet="Zaz_09."), err=[
+        "w:Zaz_09.!A2: a second cell of that name in its row",  # a name no formula quotes
+        "w:Zaz_09.!D3: \"AAAA3\" is beyond the sheet's last column, XFD",
+        "w:Zaz_09.!A2: row 2 comes after row 3",
+        "w:Zaz_09.!A0: a row numbered 0, where rows are numbered from 1"]),
     imported("import: parts beyond the bound in all", lambda p: [zipfile.ZipFile(p, "a", 8).writestr(
         n, " " * (40 << 20)) for n in ("xl/workbook.xml", "xl/_rels/workbook.xml.rels")], err=[
         "schools: w: parts that unpack to more than 64 MiB in all, more than any list of "
