@@ -264,7 +264,8 @@ TEST(Workbook, EachKindOfCellReadAsItsText) {
         {" t=\"inlineStr\"><is><t>&#x6f;&#79;&nbsp;</t></is>", "oO&nbsp;"},
         {" t=\"inlineStr\"><is><t>a<?p 1>2?>b</t></is>", "ab"},
         {" t=\"inlineStr\"><is><t><![CDATA[&amp;<]]>&#x100000041;</t></is>", "&amp;<&#x100000041;"},
-        {"><v></v>", ""}};
+        {"><v></v>", ""},
+        {" t=\"inlineStr\"><is><t>&#9;</t></is>", "\t"}};
     for (const auto& c : cases) {
         EXPECT_EQ(c[1], nameCell(c[0])) << c[0];
     }
