@@ -265,6 +265,7 @@ TEST(Workbook, EachKindOfCellReadAsItsText) {
         {" t=\"inlineStr\"><is><t>a<?p 1>2?>b</t></is>", "ab"},
         {" t=\"inlineStr\"><is><t><![CDATA[&amp;<]]>&#x100000041;</t></is>", "&amp;<&#x100000041;"},
         {"><v></v>", ""},
+        {"><v/>x", ""},
         {" t=\"inlineStr\"><is><t>&#9;</t></is>", "\t"}};
     for (const auto& c : cases) {
         EXPECT_EQ(c[1], nameCell(c[0])) << c[0];
@@ -295,10 +296,14 @@ TEST(Zip, MembersFoundByTheirWholeName) {
     EXPECT_EQ(nullptr, readZipMember(zip.data(), zip.size(), "yl/a.xml", 4, &out));
     // The packed size stands in the member's own header too, for readers that stream.
     EXPECT_EQ(zip.substr(zip.find("PK\1\2") + 20, 4), zip.substr(18, 4));
-    // A member's own header that runs beyond the archive is refused.
-    std::string torn = zip;
-    torn[28] = torn[29] = '\xff';  // its extra field's length
-    EXPECT_STREQ("a damaged part", readZipMember(torn.data(), torn.size(), "yl/a.xml", 100, &out));
+    // A member's own header that runs beyond the archive is refused, stored or packed.
+    const ZipPart plain{"yl/a.xml", "<a/>", 4, true};
+    std::string torn[2] = {zip};
+    ASSERT_TRUE(putZip(&plain, 1, &torn[1]));
+    for (std::string& t : torn) {
+        t[28] = t[29] = '\xff';  // its extra field's length
+        EXPECT_STREQ("a damaged part", readZipMember(t.data(), t.size(), "yl/a.xml", 100, &out));
+    }
     // A member whose bytes do not give the directory's CRC-32 is refused.
     zip[zip.find("PK\1\2") + 16] ^= 1;
     EXPECT_STREQ("a damaged part (its CRC-32 does not match)",
