@@ -454,12 +454,11 @@ def test_command_line(args, into, status, out, err):
 @POSIX
 @UNSANITIZED
 def test_a_full_list_under_every_memory_limit(tmp_path):  # it works, or says it is out of memory
-    (tmp_path / "f").write_bytes(FULL.encode("latin-1"))
-    def started(kb, keys):  # as a shell would start it
-        return subprocess.run(["sh", "-c", 'ulimit -v %d; exec "$0"' % kb, PROGRAM], input=keys,
-                              cwd=tmp_path, capture_output=True, timeout=60, close_fds=True,
-                              restore_signals=True, env={**os.environ, "LC_ALL": "C"})
-    least = next(kb for kb in range(256, 1 << 20, 256) if started(kb, b"7").returncode == 0)
+    def under(kb, keys):
+        return started(Session([(keys, "")], runner=("sh", "-c", 'ulimit -v %d; exec "$0"' % kb)),
+                       tmp_path)
+    prepared(Session([], files={"f": FULL}), tmp_path)
+    least = next(kb for kb in range(256, 1 << 20, 256) if under(kb, "7").returncode == 0)
     for kb in range(least, least + 8192, 256):  # the list grows by up to 1.2 MiB at a time
-        r = started(kb, b"121f\n 7")  # the whole file loaded into a new list
+        r = under(kb, "121f\n 7")  # the whole file loaded into a new list
         assert (kb, r.returncode, r.stderr) in ((kb, 0, b""), (kb, 1, b"schools: out of memory\n"))
